@@ -1,0 +1,39 @@
+# Two commands do everything on a fresh Debian 12 machine (as root):
+#   make test   installs what is missing, builds both DLLs and runs every test under Wine
+#   make demo   builds, registers both DLLs in a private Wine prefix and runs the demo script
+BUILD    ?= build
+JOBS     ?= $(shell nproc)
+ARCHES   := i686 x86_64
+CTEST_ARGS ?=
+
+.PHONY: all deps build test demo bench format clean
+
+all: build
+
+deps:
+	@cmake/install-deps.sh
+
+$(BUILD)/%/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD)/$* -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-$*.cmake -DCMAKE_BUILD_TYPE=Release
+
+build: deps $(foreach a,$(ARCHES),$(BUILD)/$(a)/CMakeCache.txt)
+	@for a in $(ARCHES); do cmake --build $(BUILD)/$$a -j $(JOBS) || exit 1; done
+
+test: build
+	@cmake/wine-prefix.sh $(CURDIR)/$(BUILD)/wineprefix
+	@rc=0; for a in $(ARCHES); do \
+	  echo "== $$a =="; \
+	  ctest --test-dir $(BUILD)/$$a --output-on-failure -j $(JOBS) $(CTEST_ARGS) || rc=1; \
+	done; exit $$rc
+
+demo: build
+	@cmake/demo.sh $(BUILD)
+
+bench: build
+	@cmake/bench.sh $(BUILD)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the cross toolchain, Wine and GoogleTest from Debian's packages when any is missing.
+set -euo pipefail
+need=()
+command -v cmake >/dev/null || need+=(cmake)
+command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686)
+command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-x86-64)
+command -v x86_64-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64-x86-64 binutils-mingw-w64-i686)
+command -v widl >/dev/null || need+=(wine64-tools libwine-dev)
+[ -f /usr/include/wine/wine/windows/oaidl.idl ] || need+=(libwine-dev)
+command -v wine >/dev/null || need+=(wine)
+[ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+command -v flock >/dev/null || need+=(util-linux)
+command -v zip >/dev/null || need+=(zip)
+[ ${#need[@]} -eq 0 ] && exit 0
+echo "Installing: ${need[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages and not root; run as root or install: ${need[*]}" >&2
+  exit 1
+fi
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

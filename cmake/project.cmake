@@ -1,0 +1,47 @@
+# Settings shared by every target of the project.
+
+# Windows 7 is the oldest system the component supports.
+add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX
+                        WIN32_LEAN_AND_MEAN)
+
+# Warnings are errors in the project's own code.
+set(ZU_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wno-unknown-pragmas)
+
+# No MinGW runtime DLLs beside the component or the tests.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# Every program that the build or CTest runs goes through Wine, in a private prefix that
+# both bitnesses of one build tree share (build/wineprefix).
+get_filename_component(ZU_WINEPREFIX ${CMAKE_BINARY_DIR}/../wineprefix ABSOLUTE)
+set(ZU_WINE_RUN /usr/bin/env ZU_WINEPREFIX=${ZU_WINEPREFIX} ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh
+    ${ZU_BITS})
+set(CMAKE_CROSSCOMPILING_EMULATOR ${ZU_WINE_RUN})
+
+# zu_library(name sources...): a static library of the project's own code.
+function(zu_library name)
+    add_library(${name} STATIC ${ARGN})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_compile_options(${name} PRIVATE ${ZU_WARNINGS})
+endfunction()
+
+# zu_test(name SOURCES ... LIBS ... [LOCALES en zh]): a GoogleTest program run under Wine by
+# CTest, once per locale given (default: the English locale only).
+function(zu_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;LOCALES" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_compile_options(${name} PRIVATE ${ZU_WARNINGS})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
+    if(NOT T_LOCALES)
+        set(T_LOCALES en)
+    endif()
+    foreach(locale IN LISTS T_LOCALES)
+        if(locale STREQUAL "zh")
+            set(lc zh_CN.UTF-8)
+        else()
+            set(lc en_US.UTF-8)
+        endif()
+        add_test(NAME ${name}.${locale} COMMAND ${name} --gtest_brief=1)
+        set_tests_properties(${name}.${locale} PROPERTIES ENVIRONMENT "LC_ALL=${lc}"
+                             TIMEOUT 300)
+    endforeach()
+endfunction()

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Creates a headless Wine prefix once: wine-prefix.sh DIR. Safe to call concurrently.
+set -euo pipefail
+prefix=$1
+[ -f "$prefix/.zu-ready" ] && exit 0
+mkdir -p "$prefix"
+exec 9>"$prefix.lock"
+flock 9
+[ -f "$prefix/.zu-ready" ] && exit 0
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+wineboot --init >/dev/null 2>&1
+# No display here: the null driver still gives windows, timers and message queues.
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+wineserver -w
+touch "$prefix/.zu-ready"

@@ -1,0 +1,71 @@
+#include "component/class_factory.h"
+
+#include "component/module.h"
+#include "tools/Owners.h"
+
+#include <new>
+
+namespace component {
+
+namespace {
+
+// A class object. References to it do not keep the module loaded; LockServer does.
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(const ClassRecord& cls) : class_(cls) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) {
+            return E_POINTER;
+        }
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&references_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        ULONG remaining = ::InterlockedDecrement(&references_);
+        if (remaining == 0) {
+            delete this;
+        }
+        return remaining;
+    }
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        return class_.create(outer, iid, object);
+    }
+    STDMETHODIMP LockServer(BOOL lock) override {
+        component::LockServer(lock != FALSE);
+        return S_OK;
+    }
+
+private:
+    const ClassRecord& class_;
+    LONG references_ = 1;
+};
+
+} // namespace
+
+HRESULT GetClassObject(const RegistrationRecord& record, REFCLSID clsid, REFIID iid,
+                       void** object) {
+    if (!object) {
+        return E_POINTER;
+    }
+    *object = nullptr;
+    for (const auto& cls : record.classes) {
+        if (*cls.clsid == clsid) {
+            tools::ComPtr<IClassFactory> factory;
+            factory.Attach(new (std::nothrow) ClassFactory(cls));
+            if (!factory) {
+                return E_OUTOFMEMORY;
+            }
+            return factory->QueryInterface(iid, object);
+        }
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+} // namespace component

@@ -1,0 +1,80 @@
+#include "component/dispatch.h"
+
+#include <vector>
+
+namespace component {
+
+namespace {
+
+struct FuncDescOwner {
+    ITypeInfo* info;
+    FUNCDESC* desc = nullptr;
+    ~FuncDescOwner() {
+        if (desc) {
+            info->ReleaseFuncDesc(desc);
+        }
+    }
+};
+
+bool IsMissing(const VARIANT& argument) {
+    return argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
+}
+
+// Which parameters of a member of `paramCount` parameters the caller supplied. Positional
+// arguments come last-first in rgvarg; a named argument carries the parameter's position, and
+// the value of a property put is the last parameter.
+std::vector<bool> SuppliedParameters(const DISPPARAMS& params, UINT paramCount) {
+    std::vector<bool> supplied(paramCount, false);
+    UINT named = params.cNamedArgs;
+    UINT positional = params.cArgs > named ? params.cArgs - named : 0;
+    for (UINT i = 0; i < positional && i < paramCount; ++i) {
+        supplied[i] = !IsMissing(params.rgvarg[params.cArgs - 1 - i]);
+    }
+    for (UINT i = 0; i < named && params.rgdispidNamedArgs; ++i) {
+        DISPID position = params.rgdispidNamedArgs[i];
+        if (position == DISPID_PROPERTYPUT && paramCount > 0) {
+            position = static_cast<DISPID>(paramCount - 1);
+        }
+        if (position >= 0 && static_cast<UINT>(position) < paramCount) {
+            supplied[position] = !IsMissing(params.rgvarg[i]);
+        }
+    }
+    return supplied;
+}
+
+} // namespace
+
+HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
+                               const DISPPARAMS* params) {
+    TYPEATTR* attr = nullptr;
+    if (!vtable || FAILED(vtable->GetTypeAttr(&attr))) {
+        return S_OK;
+    }
+    WORD functions = attr->cFuncs;
+    vtable->ReleaseTypeAttr(attr);
+    DISPPARAMS none{};
+    const DISPPARAMS& given = params ? *params : none;
+
+    for (UINT i = 0; i < functions; ++i) {
+        FuncDescOwner func{vtable};
+        if (FAILED(vtable->GetFuncDesc(i, &func.desc))) {
+            continue;
+        }
+        if (func.desc->memid != member || !(func.desc->invkind & flags)) {
+            continue;
+        }
+        UINT count = static_cast<UINT>(func.desc->cParams);
+        std::vector<bool> supplied = SuppliedParameters(given, count);
+        for (UINT p = 0; p < count; ++p) {
+            USHORT paramFlags = func.desc->lprgelemdescParam[p].paramdesc.wParamFlags;
+            bool required = !(paramFlags & (PARAMFLAG_FOPT | PARAMFLAG_FRETVAL | PARAMFLAG_FLCID));
+            if (required && !supplied[p]) {
+                return DISP_E_PARAMNOTOPTIONAL;
+            }
+        }
+        return S_OK;
+    }
+    return S_OK;
+}
+
+} // namespace component

@@ -1,0 +1,200 @@
+/*
+ * The COM object plumbing shared by both classes: reference counting, QueryInterface,
+ * type-information-driven IDispatch, ISupportErrorInfo, and the boundary through which every
+ * member runs.
+ *
+ * A class derives from DispatchObject<Class, Interface> and implements the members of its
+ * default interface. Each member body runs inside Call(): the object holds a reference on
+ * itself for the whole call (a host may drop its last reference while a member pumps
+ * messages), any tools::Error or allocation failure becomes a failing HRESULT with error
+ * information, and the [out, retval] location is written on every return with the result as
+ * it stood when the body ended.
+ */
+#pragma once
+
+#include "component/error_info.h"
+#include "component/module.h"
+#include "tools/Error.h"
+#include "tools/Owners.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <new>
+#include <string>
+
+namespace component {
+
+// Checks what type-information dispatch does not: a required parameter that the caller left
+// out gives DISP_E_PARAMNOTOPTIONAL before anything runs. S_OK when every required argument is
+// there or the member is unknown (dispatch then reports that itself).
+HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
+                               const DISPPARAMS* params);
+
+// How a member's result crosses the interface: the C++ value the body works on, and how it is
+// written to the caller's [out, retval] location.
+template <class Out> struct Result;
+template <> struct Result<BSTR> {
+    using Value = std::wstring;
+    static HRESULT Write(BSTR* out, const Value& value) {
+        *out = ::SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+};
+template <> struct Result<VARIANT_BOOL> {
+    using Value = bool;
+    static HRESULT Write(VARIANT_BOOL* out, Value value) {
+        *out = value ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+};
+template <> struct Result<long> {
+    using Value = long;
+    static HRESULT Write(long* out, Value value) {
+        *out = value;
+        return S_OK;
+    }
+};
+
+// Class: the implementing class, which provides kClassName and kProgId.
+template <class Class, class Interface>
+class DispatchObject : public Interface, public ISupportErrorInfo {
+public:
+    // The class object's CreateInstance: a new object, its initialisation hook run, asked for
+    // the requested interface.
+    static HRESULT Create(IUnknown* outer, REFIID iid, void** object) {
+        if (!object) {
+            return E_POINTER;
+        }
+        *object = nullptr;
+        if (outer) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        tools::ComPtr<Class> created;
+        created.Attach(new (std::nothrow) Class());
+        if (!created) {
+            return E_OUTOFMEMORY;
+        }
+        HRESULT hr = LoadInterfaceTypeInfo(__uuidof(Interface), created->typeInfo_);
+        if (SUCCEEDED(hr)) {
+            hr = created->Initialize();
+        }
+        if (FAILED(hr)) {
+            return hr;
+        }
+        return created->QueryInterface(iid, object);
+    }
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) {
+            return E_POINTER;
+        }
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == __uuidof(Interface)) {
+            *object = static_cast<Interface*>(this);
+        } else if (iid == IID_ISupportErrorInfo) {
+            *object = static_cast<ISupportErrorInfo*>(this);
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&references_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        ULONG remaining = ::InterlockedDecrement(&references_);
+        if (remaining == 0) {
+            delete static_cast<Class*>(this);
+        }
+        return remaining;
+    }
+
+    // IDispatch, driven by the type library.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (!count) {
+            return E_POINTER;
+        }
+        *count = 1;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (!info) {
+            return E_POINTER;
+        }
+        *info = nullptr;
+        if (index != 0) {
+            return DISP_E_BADINDEX;
+        }
+        return typeInfo_.published.CopyTo(info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return ::DispGetIDsOfNames(typeInfo_.vtable.Get(), names, count, ids);
+    }
+    STDMETHODIMP Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                        VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
+        HRESULT hr = CheckRequiredArguments(typeInfo_.vtable.Get(), member, flags, params);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        return ::DispInvoke(static_cast<Interface*>(this), typeInfo_.vtable.Get(), member, flags,
+                            params, result, exception, argError);
+    }
+
+    // ISupportErrorInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override {
+        return iid == __uuidof(Interface) ? S_OK : S_FALSE;
+    }
+
+protected:
+    DispatchObject() { ObjectCreated(); }
+    virtual ~DispatchObject() { ObjectDestroyed(); }
+
+    // The class's initialisation hook; a class that needs one hides this.
+    HRESULT Initialize() { return S_OK; }
+
+    // This object as a host sees it, for calls to its own members.
+    Interface* Self() { return static_cast<Interface*>(this); }
+
+    // Runs a member without a result.
+    template <class Body> HRESULT Call(Body&& body) noexcept {
+        tools::ComPtr<Interface> keepAlive(Self());
+        return Guarded(body);
+    }
+
+    // Runs a member whose result goes to *out, written on every return.
+    template <class Out, class Body> HRESULT Call(Out* out, Body&& body) noexcept {
+        if (!out) {
+            return E_POINTER;
+        }
+        tools::ComPtr<Interface> keepAlive(Self());
+        typename Result<Out>::Value value{};
+        HRESULT hr = Guarded([&] { body(value); });
+        HRESULT written = Result<Out>::Write(out, value);
+        return FAILED(hr) ? hr : written;
+    }
+
+private:
+    template <class Body> HRESULT Guarded(Body&& body) noexcept {
+        try {
+            body();
+            ClearErrorInfo();
+            return S_OK;
+        } catch (const tools::Error& error) {
+            return Report(error.hr(), error.description());
+        } catch (const std::bad_alloc&) {
+            return Report(E_OUTOFMEMORY, L"Not enough memory to complete the call");
+        } catch (...) {
+            return Report(E_UNEXPECTED, L"Unexpected internal failure");
+        }
+    }
+
+    static HRESULT Report(HRESULT hr, const std::wstring& description) {
+        return ReportError(hr, description, Class::kProgId, __uuidof(Interface));
+    }
+
+    LONG references_ = 1;
+    InterfaceTypeInfo typeInfo_;
+};
+
+} // namespace component

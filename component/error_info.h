@@ -1,0 +1,20 @@
+// Error information that a failing member publishes, so that a script's Err.Description (or a
+// .NET exception's message) says what went wrong.
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+namespace component {
+
+// Publishes description with source progId for interface iid on the calling thread and returns
+// hr. An empty description publishes nothing: the failure of one of the object's own members
+// has published its information already.
+HRESULT ReportError(HRESULT hr, std::wstring_view description, std::wstring_view progId,
+                    REFIID iid);
+
+// Clears the thread's error information, so that a member that succeeds leaves none behind.
+void ClearErrorInfo();
+
+} // namespace component

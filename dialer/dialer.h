@@ -1,0 +1,70 @@
+/*
+ * QKDialer: one broadband dial-up connection of the system phone book, driven through the
+ * system dial-up tool. Its settings live in an INI file that the object reads when it is
+ * created, when IniFilename is assigned and on Reload, and into which each setter writes its
+ * one key at once; between those moments the object works from its own copies.
+ */
+#pragma once
+
+#include "component/dispatch.h"
+
+#include "ZUVezEradez3.h"
+
+#include <string>
+#include <vector>
+
+namespace dialer {
+
+class Dialer final : public component::DispatchObject<Dialer, _QKDialer> {
+public:
+    static constexpr wchar_t kProgId[] = L"ZUVezEradez3.QKDialer";
+    static constexpr wchar_t kDefaultIniFilename[] = L"REZarArerur.ini";
+    static constexpr wchar_t kTempFile[] = L"QKDialer.tmp";
+    static constexpr long kDefaultDelay = 100;
+
+    // Sets the capture file and default delays, then assigns the default settings file through
+    // the object's own IniFilename, which loads the settings.
+    HRESULT Initialize();
+
+    // Settings
+    STDMETHODIMP put_IniFilename(BSTR value) override;
+    STDMETHODIMP get_IniFilename(BSTR* value) override;
+    STDMETHODIMP put_ADSL(BSTR value) override;
+    STDMETHODIMP get_ADSL(BSTR* value) override;
+    STDMETHODIMP put_Uid(BSTR value) override;
+    STDMETHODIMP get_Uid(BSTR* value) override;
+    STDMETHODIMP put_Password(BSTR value) override;
+    STDMETHODIMP get_Password(BSTR* value) override;
+    STDMETHODIMP put_DelayDial(long value) override;
+    STDMETHODIMP get_DelayDial(long* value) override;
+    STDMETHODIMP put_DelayHangup(long value) override;
+    STDMETHODIMP get_DelayHangup(long* value) override;
+    STDMETHODIMP Reload() override;
+
+    // Connection operations
+    STDMETHODIMP RasDial(BSTR strADSL, BSTR strUid, BSTR strPassword,
+                         VARIANT_BOOL* result) override;
+    STDMETHODIMP RasHangup(BSTR strADSL, VARIANT_BOOL* result) override;
+    STDMETHODIMP IsConnected(BSTR strADSL, VARIANT_BOOL* result) override;
+    STDMETHODIMP RasRedial(BSTR strADSL, BSTR strUid, BSTR strPassword,
+                           VARIANT_BOOL* result) override;
+
+    // The names of the home-networking connections of a computer, LAN ones or the others.
+    // Callable from inside the component only; never fails.
+    std::vector<std::wstring> ListHomeConnections(const std::wstring& strComputer, bool bLAN);
+
+private:
+    void LoadSettings();
+    void StoreText(std::wstring& field, const wchar_t* setting, const wchar_t* key, BSTR value);
+    void StoreDelay(long& field, const wchar_t* key, long value);
+
+    std::wstring iniFilename_;
+    std::wstring adsl_;
+    std::wstring uid_;
+    std::wstring password_;
+    long delayDial_ = 0;
+    long delayHangup_ = 0;
+    std::wstring tempFile_;
+};
+
+} // namespace dialer

@@ -1,0 +1,38 @@
+#include "tools/Error.h"
+
+#include "tools/Owners.h"
+
+namespace tools {
+
+std::wstring SystemMessage(HRESULT hr) {
+    wchar_t* buffer = nullptr;
+    const DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD length = ::FormatMessageW(flags, nullptr, static_cast<DWORD>(hr), 0,
+                                    reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    UniqueLocal owner(buffer);
+    std::wstring text(buffer ? buffer : L"", length);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+void ThrowIfFailed(HRESULT hr, std::wstring_view context) {
+    if (FAILED(hr)) {
+        std::wstring message(context);
+        std::wstring system = SystemMessage(hr);
+        if (!system.empty()) {
+            message += L": " + system;
+        }
+        throw Error(hr, std::move(message));
+    }
+}
+
+void ThrowLastError(std::wstring_view context) {
+    DWORD code = ::GetLastError();
+    ThrowIfFailed(code ? HRESULT_FROM_WIN32(code) : E_FAIL, context);
+    throw Error(E_FAIL, std::wstring(context));
+}
+
+} // namespace tools

@@ -1,0 +1,14 @@
+#include "tools/Owners.h"
+
+#include <new>
+
+namespace tools {
+
+UniqueBstr::UniqueBstr(std::wstring_view text)
+    : value_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+    if (!value_) {
+        throw std::bad_alloc();
+    }
+}
+
+} // namespace tools
