@@ -24,13 +24,21 @@ function(zu_library name)
     target_compile_options(${name} PRIVATE ${ZU_WARNINGS})
 endfunction()
 
-# zu_test(name SOURCES ... LIBS ... [LOCALES en zh]): a GoogleTest program run under Wine by
-# CTest, once per locale given (default: the English locale only).
+# zu_test(name SOURCES ... LIBS ... [LOCALES en zh] [COMPONENT]): a GoogleTest program run
+# under Wine by CTest, once per locale given (default: the English locale only). COMPONENT puts
+# a copy of the built component beside the program, for tests that load the real module.
 function(zu_test name)
-    cmake_parse_arguments(T "" "" "SOURCES;LIBS;LOCALES" ${ARGN})
+    cmake_parse_arguments(T "COMPONENT" "" "SOURCES;LIBS;LOCALES" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_compile_options(${name} PRIVATE ${ZU_WARNINGS})
     target_link_libraries(${name} PRIVATE ${T_LIBS} gtest gtest_main)
+    if(T_COMPONENT)
+        target_link_libraries(${name} PRIVATE zu_test_support)
+        add_dependencies(${name} ZUVezEradez3)
+        add_custom_command(TARGET ${name} POST_BUILD
+            COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ZUVezEradez3>
+                    $<TARGET_FILE_DIR:${name}>)
+    endif()
     if(NOT T_LOCALES)
         set(T_LOCALES en)
     endif()
@@ -44,4 +52,13 @@ function(zu_test name)
         set_tests_properties(${name}.${locale} PROPERTIES ENVIRONMENT "LC_ALL=${lc}"
                              TIMEOUT 300)
     endforeach()
+endfunction()
+
+# zu_bench(name SOURCES ... LIBS ...): a benchmark program; `make bench` runs every one.
+function(zu_bench name)
+    cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${B_SOURCES})
+    target_compile_options(${name} PRIVATE ${ZU_WARNINGS})
+    target_link_libraries(${name} PRIVATE ${B_LIBS})
+    set_property(GLOBAL APPEND PROPERTY ZU_BENCHMARKS $<TARGET_FILE:${name}>)
 endfunction()

@@ -94,6 +94,15 @@ private:
 class UniqueVariant : public VARIANT {
 public:
     UniqueVariant() { ::VariantInit(this); }
+    UniqueVariant(UniqueVariant&& other) noexcept : VARIANT(other) { ::VariantInit(&other); }
+    UniqueVariant& operator=(UniqueVariant&& other) noexcept {
+        if (this != &other) {
+            ::VariantClear(this);
+            static_cast<VARIANT&>(*this) = other;
+            ::VariantInit(&other);
+        }
+        return *this;
+    }
     UniqueVariant(const UniqueVariant&) = delete;
     UniqueVariant& operator=(const UniqueVariant&) = delete;
     ~UniqueVariant() { ::VariantClear(this); }

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs every benchmark program of both builds under Wine: bench.sh BUILD_DIR
+set -euo pipefail
+build=$1
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+export ZU_WINEPREFIX=$(cd "$build" && pwd)/wineprefix
+for arch in i686 x86_64; do
+  bits=32; [ "$arch" = x86_64 ] && bits=64
+  list=$build/$arch/benchmarks.txt
+  [ -s "$list" ] || continue
+  while read -r program; do
+    [ -n "$program" ] || continue
+    echo "== $arch: $(basename "$program")"
+    (cd "$(dirname "$program")" && "$here/wine-run.sh" $bits "$program")
+  done < "$list"
+done
