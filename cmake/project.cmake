@@ -24,9 +24,13 @@ function(zu_library name)
     target_compile_options(${name} PRIVATE ${ZU_WARNINGS})
 endfunction()
 
+# Programs and the component all land in one folder, so a test program finds the module that
+# it loads beside itself.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
 # zu_test(name SOURCES ... LIBS ... [LOCALES en zh] [COMPONENT]): a GoogleTest program run
-# under Wine by CTest, once per locale given (default: the English locale only). COMPONENT puts
-# a copy of the built component beside the program, for tests that load the real module.
+# under Wine by CTest, once per locale given (default: the English locale only). COMPONENT is
+# for tests that load the real module: it is built first and lies beside the program.
 function(zu_test name)
     cmake_parse_arguments(T "COMPONENT" "" "SOURCES;LIBS;LOCALES" ${ARGN})
     add_executable(${name} ${T_SOURCES})
@@ -35,9 +39,6 @@ function(zu_test name)
     if(T_COMPONENT)
         target_link_libraries(${name} PRIVATE zu_test_support)
         add_dependencies(${name} ZUVezEradez3)
-        add_custom_command(TARGET ${name} POST_BUILD
-            COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:ZUVezEradez3>
-                    $<TARGET_FILE_DIR:${name}>)
     endif()
     if(NOT T_LOCALES)
         set(T_LOCALES en)

@@ -1,19 +1,103 @@
-// Owner types for the handles, strings and variants that the component acquires: each frees
-// its resource when it leaves scope, so a routine that fails part-way still releases what it
-// holds. COM interface pointers use Microsoft::WRL::ComPtr.
+// Owner types for the handles, strings, variants and COM pointers that the component acquires:
+// each frees its resource when it leaves scope, so a routine that fails part-way still
+// releases what it holds.
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
-#include <wrl/client.h>
+#include <unknwn.h>
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace tools {
 
-using Microsoft::WRL::ComPtr;
+template <class T> class ComPtr;
+
+// What `&ptr` gives for a ComPtr: the slot of an out-parameter (the pointer held is released
+// first), or the ComPtr itself for As().
+template <class T> class ComPtrSlot {
+public:
+    explicit ComPtrSlot(ComPtr<T>* owner) : owner_(owner) {}
+    operator T**() const { return owner_->ReleaseAndGetAddressOf(); }
+    operator void**() const { return reinterpret_cast<void**>(owner_->ReleaseAndGetAddressOf()); }
+    operator ComPtr<T>*() const { return owner_; }
+
+private:
+    ComPtr<T>* owner_;
+};
+
+// An owned COM interface pointer, with the members of WRL's ComPtr that this code uses.
+// (MinGW's own WRL ComPtr adds a reference in Attach, which would leak every object.)
+template <class T> class ComPtr {
+public:
+    ComPtr() = default;
+    ComPtr(std::nullptr_t) {}
+    ComPtr(T* pointer) : pointer_(pointer) { AddRefHeld(); }
+    ComPtr(const ComPtr& other) : pointer_(other.pointer_) { AddRefHeld(); }
+    ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    ComPtr(const ComPtr<U>& other) : pointer_(other.Get()) {
+        AddRefHeld();
+    }
+    ComPtr& operator=(ComPtr other) noexcept {
+        std::swap(pointer_, other.pointer_);
+        return *this;
+    }
+    ~ComPtr() { Reset(); }
+
+    T* Get() const { return pointer_; }
+    T* operator->() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+
+    // Releases what is held; returns the count that Release reported (0 when nothing was held).
+    unsigned long Reset() {
+        T* held = std::exchange(pointer_, nullptr);
+        return held ? held->Release() : 0;
+    }
+    // Takes over a reference that the caller owns.
+    void Attach(T* pointer) {
+        Reset();
+        pointer_ = pointer;
+    }
+    // Hands the reference over to the caller.
+    T* Detach() { return std::exchange(pointer_, nullptr); }
+
+    T** GetAddressOf() { return &pointer_; }
+    T** ReleaseAndGetAddressOf() {
+        Reset();
+        return &pointer_;
+    }
+
+    ComPtrSlot<T> operator&() { return ComPtrSlot<T>(this); }
+
+    template <class U> HRESULT As(ComPtr<U>* other) const {
+        if (!pointer_) {
+            return E_POINTER;
+        }
+        return pointer_->QueryInterface(__uuidof(U),
+                                        reinterpret_cast<void**>(other->ReleaseAndGetAddressOf()));
+    }
+    template <class U> HRESULT As(ComPtrSlot<U> other) const {
+        return As(static_cast<ComPtr<U>*>(other));
+    }
+    HRESULT CopyTo(T** out) const {
+        AddRefHeld();
+        *out = pointer_;
+        return S_OK;
+    }
+
+private:
+    void AddRefHeld() const {
+        if (pointer_) {
+            pointer_->AddRef();
+        }
+    }
+
+    T* pointer_ = nullptr;
+};
 
 // A resource owner parameterised by the function that releases it.
 template <class T, auto Close, T Invalid = T{}> class UniqueResource {
@@ -49,10 +133,18 @@ private:
 };
 
 namespace detail {
-inline void CloseHandleQuietly(HANDLE h) { ::CloseHandle(h); }
-inline void LocalFreeQuietly(HLOCAL h) { ::LocalFree(h); }
-inline void RegCloseKeyQuietly(HKEY h) { ::RegCloseKey(h); }
-inline void FreeLibraryQuietly(HMODULE h) { ::FreeLibrary(h); }
+inline void CloseHandleQuietly(HANDLE h) {
+    ::CloseHandle(h);
+}
+inline void LocalFreeQuietly(HLOCAL h) {
+    ::LocalFree(h);
+}
+inline void RegCloseKeyQuietly(HKEY h) {
+    ::RegCloseKey(h);
+}
+inline void FreeLibraryQuietly(HMODULE h) {
+    ::FreeLibrary(h);
+}
 } // namespace detail
 
 using UniqueHandle = UniqueResource<HANDLE, detail::CloseHandleQuietly>;
@@ -113,6 +205,8 @@ public:
 };
 
 // The text of a BSTR that may be null: a null BSTR is the empty text.
-inline std::wstring_view BstrView(BSTR value) { return {value ? value : L"", ::SysStringLen(value)}; }
+inline std::wstring_view BstrView(BSTR value) {
+    return {value ? value : L"", ::SysStringLen(value)};
+}
 
 } // namespace tools

@@ -8,13 +8,16 @@
  * is rebuilt through ICreateTypeLib2, type by type, copying every attribute as widl wrote it;
  * each enumeration constant gets its own name as its help string.
  *
+ * A [retval] parameter, which no caller names, is stored without a name.
+ *
  * Dual interfaces are copied from their vtable half (TKIND_INTERFACE with TYPEFLAG_FDUAL);
  * the platform derives the dispatch half from it, as it did when widl wrote the input.
  */
 
+#include "tools/Owners.h"
+
 #include <windows.h>
 #include <oleauto.h>
-#include <wrl/client.h>
 
 #include <cstdio>
 #include <map>
@@ -22,7 +25,7 @@
 #include <string>
 #include <vector>
 
-using Microsoft::WRL::ComPtr;
+using tools::ComPtr;
 
 namespace {
 
@@ -233,9 +236,12 @@ private:
         UINT count = 0;
         Check(source->GetNames(copy.memid, names.data(), static_cast<UINT>(names.size()), &count),
               "GetNames");
-        // A property put's value and a property get's result carry no name.
-        if (copy.invkind != INVOKE_FUNC) {
-            count = 1;
+        // A property put's value, a property get's result and a method's result carry no name.
+        count = 1;
+        while (count <= params.size() &&
+               !(params[count - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL) &&
+               copy.invkind == INVOKE_FUNC) {
+            ++count;
         }
         HRESULT hr = target->SetFuncAndParamNames(index, names.data(), count);
         for (BSTR name : names) {

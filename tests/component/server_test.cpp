@@ -1,0 +1,156 @@
+// The module's exports: class objects, unloading, creation rules and identity.
+#include "tests/support/component.h"
+
+#include "ZUVezEradez3.h"
+
+namespace {
+
+using namespace testing_support;
+using tools::ComPtr;
+
+using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFn = HRESULT(WINAPI*)();
+
+template <class Fn> Fn Export(const char* name) {
+    return reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(ComponentModule(), name)));
+}
+
+class ServerTest : public ComponentTest {};
+
+TEST_F(ServerTest, ExportsAreUndecorated) {
+    for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer",
+                             "DllUnregisterServer", "DllInstall"}) {
+        EXPECT_NE(Export<FARPROC>(name), nullptr) << name;
+    }
+}
+
+TEST_F(ServerTest, UnknownClassIsNotAvailable) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(IID__QKDialer, IID_IClassFactory,
+                                                            &object),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+}
+
+TEST_F(ServerTest, AggregationIsRefused) {
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKCache, IID_IClassFactory,
+                                                            &factory),
+              S_OK);
+    ComPtr<IUnknown> object;
+    ComPtr<IUnknown> outer = CreateDispatch(CLSID_QKCache);
+    EXPECT_EQ(factory->CreateInstance(outer.Get(), IID_IUnknown, &object),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_FALSE(object);
+}
+
+TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectAndNoLock) {
+    auto canUnload = Export<CanUnloadNowFn>("DllCanUnloadNow");
+    ASSERT_EQ(canUnload(), S_OK);
+    {
+        ComPtr<IDispatch> dialer = CreateDispatch(CLSID_QKDialer);
+        ComPtr<IDispatch> cache = CreateDispatch(CLSID_QKCache);
+        EXPECT_EQ(canUnload(), S_FALSE);
+        dialer.Reset();
+        EXPECT_EQ(canUnload(), S_FALSE);
+    }
+    EXPECT_EQ(canUnload(), S_OK);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKDialer, IID_IClassFactory,
+                                                            &factory),
+              S_OK);
+    EXPECT_EQ(canUnload(), S_OK) << "a class object alone does not hold the module";
+    factory->LockServer(TRUE);
+    EXPECT_EQ(canUnload(), S_FALSE);
+    factory->LockServer(FALSE);
+    EXPECT_EQ(canUnload(), S_OK);
+}
+
+TEST_F(ServerTest, DefaultInterfaceIdentityAndNothingElse) {
+    for (auto [clsid, iid] :
+         {std::pair{CLSID_QKDialer, IID__QKDialer}, std::pair{CLSID_QKCache, IID__QKCache}}) {
+        ComPtr<IUnknown> unknown, dispatch, own;
+        ASSERT_EQ(CreateComponentObject(clsid, IID_IUnknown, &unknown), S_OK);
+        EXPECT_EQ(unknown.As(&dispatch), S_OK);
+        EXPECT_EQ(unknown->QueryInterface(iid, &own), S_OK);
+        EXPECT_EQ(unknown.Get(), dispatch.Get());
+        EXPECT_EQ(unknown.Get(), own.Get());
+        ComPtr<IUnknown> other;
+        EXPECT_EQ(unknown->QueryInterface(IID_IPersist, &other), E_NOINTERFACE);
+        EXPECT_EQ(unknown->QueryInterface(clsid == CLSID_QKDialer ? IID__QKCache : IID__QKDialer,
+                                          &other),
+                  E_NOINTERFACE);
+    }
+}
+
+TEST_F(ServerTest, EveryCreationIsANewObject) {
+    ComPtr<IDispatch> a = CreateDispatch(CLSID_QKCache), b = CreateDispatch(CLSID_QKCache);
+    EXPECT_NE(a.Get(), b.Get());
+}
+
+TEST_F(ServerTest, CacheDeclaresItsOneMember) {
+    ComPtr<IDispatch> cache = CreateDispatch(CLSID_QKCache);
+    EXPECT_EQ(DispIdOf(cache.Get(), L"DelCache"), 0x60030005);
+    EXPECT_EQ(DispIdOf(cache.Get(), L"IniFilename"), DISPID_UNKNOWN);
+}
+
+TEST_F(ServerTest, VersionRecord) {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(ComponentModule(), path, MAX_PATH);
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00030001u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 110u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00030001u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 110u);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed->dwFileFlags, 0u);
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    EXPECT_EQ(translation[0], 0x0804);
+    EXPECT_EQ(translation[1], 0x04B0);
+    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+        {L"FileDescription", L"ADSL\u62E8\u53F7\u7EC4\u4EF6"},
+        {L"ProductName", L"REZarArerur"},
+        {L"InternalName", L"ZUVezEradez3"},
+        {L"OriginalFilename", L"ZUVezEradez3.dll"},
+        {L"FileVersion", L"3.01.0110"},
+        {L"ProductVersion", L"3.01.0110"},
+        {L"OLESelfRegister", L""},
+    };
+    for (auto [key, want] : strings) {
+        wchar_t* value = nullptr;
+        std::wstring query = std::wstring(L"\\StringFileInfo\\080404B0\\") + key;
+        ASSERT_TRUE(VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value),
+                                   &length))
+            << key;
+        EXPECT_EQ(std::wstring(value), want) << key;
+    }
+}
+
+TEST_F(ServerTest, InterfaceIdResources) {
+    for (auto [type, iid] : {std::pair{L"_IID_QKDIALER", IID__QKDialer},
+                             std::pair{L"_IID_QKCACHE", IID__QKCache}}) {
+        HRSRC found = FindResourceExW(ComponentModule(), type, MAKEINTRESOURCEW(1),
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+        ASSERT_NE(found, nullptr) << type;
+        ASSERT_EQ(SizeofResource(ComponentModule(), found), 20u);
+        auto bytes = static_cast<const BYTE*>(LockResource(LoadResource(ComponentModule(), found)));
+        EXPECT_EQ(*reinterpret_cast<const DWORD*>(bytes), 16u);
+        EXPECT_EQ(memcmp(bytes + 4, &iid, 16), 0) << type;
+    }
+    EXPECT_NE(FindResourceExW(ComponentModule(), L"TYPELIB", MAKEINTRESOURCEW(1),
+                              MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)),
+              nullptr);
+}
+
+} // namespace

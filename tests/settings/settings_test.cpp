@@ -1,0 +1,201 @@
+// QKDialer's settings and their INI file, through the real module.
+#include "tests/support/component.h"
+#include "tools/ToolsString.h"
+
+#include "ZUVezEradez3.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+using namespace testing_support;
+using tools::ComPtr;
+
+std::string FileBytes(const std::wstring& path) {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Ansi(const std::wstring& text) { return tools::ToAnsi(text); }
+
+class SettingsTest : public ComponentTest {
+protected:
+    void SetUp() override {
+        ComponentTest::SetUp();
+        ini_ = TempPath(L".ini");
+        ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, &dialer_), S_OK);
+        ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(ini_).get()), S_OK);
+    }
+    void TearDown() override {
+        dialer_.Reset();
+        ComponentTest::TearDown();
+    }
+
+    std::wstring Text(HRESULT (STDMETHODCALLTYPE _QKDialer::*getter)(BSTR*)) {
+        tools::UniqueBstr value;
+        EXPECT_EQ((dialer_.Get()->*getter)(value.put()), S_OK);
+        return value.str();
+    }
+    long Number(HRESULT (STDMETHODCALLTYPE _QKDialer::*getter)(long*)) {
+        long value = -1;
+        EXPECT_EQ((dialer_.Get()->*getter)(&value), S_OK);
+        return value;
+    }
+    void WriteFile(const std::string& content) {
+        std::ofstream(std::filesystem::path(ini_), std::ios::binary) << content;
+    }
+    HRESULT Reload() { return dialer_->Reload(); }
+
+    std::wstring ini_;
+    ComPtr<_QKDialer> dialer_;
+};
+
+TEST_F(SettingsTest, NewObjectWithoutSettingsFileHasDefaultsAndCreatesNoFile) {
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    std::wstring defaultFile = std::wstring(windows) + L"\\REZarArerur.ini";
+    DeleteFileW(defaultFile.c_str());
+    ComPtr<_QKDialer> fresh;
+    ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, &fresh), S_OK);
+    tools::UniqueBstr name, adsl, uid, password;
+    long dial = 0, hangup = 0;
+    fresh->get_IniFilename(name.put());
+    fresh->get_ADSL(adsl.put());
+    fresh->get_Uid(uid.put());
+    fresh->get_Password(password.put());
+    fresh->get_DelayDial(&dial);
+    fresh->get_DelayHangup(&hangup);
+    EXPECT_EQ(name.str(), L"REZarArerur.ini");
+    EXPECT_EQ(adsl.str() + uid.str() + password.str(), L"");
+    EXPECT_EQ(dial, 100);
+    EXPECT_EQ(hangup, 100);
+    EXPECT_EQ(GetFileAttributesW(defaultFile.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsTest, DefaultSettingsFileLivesInTheWindowsDirectory) {
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    std::wstring defaultFile = std::wstring(windows) + L"\\REZarArerur.ini";
+    std::ofstream(std::filesystem::path(defaultFile), std::ios::binary) << "[Adsl]\r\nadsl=FromWindows\r\n";
+    ComPtr<_QKDialer> fresh;
+    ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, &fresh), S_OK);
+    tools::UniqueBstr adsl;
+    fresh->get_ADSL(adsl.put());
+    DeleteFileW(defaultFile.c_str());
+    EXPECT_EQ(adsl.str(), L"FromWindows");
+}
+
+TEST_F(SettingsTest, TextSettersTrimSpacesAndWriteTheirKey) {
+    ASSERT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"  My  Entry  ").get()), S_OK);
+    ASSERT_EQ(dialer_->put_Uid(tools::UniqueBstr(L" user01").get()), S_OK);
+    ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(L"p@ss ").get()), S_OK);
+    EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"My  Entry");
+    std::string file = FileBytes(ini_);
+    EXPECT_NE(file.find("[Adsl]"), std::string::npos);
+    EXPECT_NE(file.find("adsl=My  Entry\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("uid=user01\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("password=p@ss\r\n"), std::string::npos) << file;
+}
+
+TEST_F(SettingsTest, DelaysClampAtZeroAndWritePlainDecimal) {
+    ASSERT_EQ(dialer_->put_DelayDial(-5), S_OK);
+    ASSERT_EQ(dialer_->put_DelayHangup(1500), S_OK);
+    EXPECT_EQ(Number(&_QKDialer::get_DelayDial), 0);
+    std::string file = FileBytes(ini_);
+    EXPECT_NE(file.find("[Delay]"), std::string::npos);
+    EXPECT_NE(file.find("dial=0\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("hangup=1500\r\n"), std::string::npos) << file;
+}
+
+TEST_F(SettingsTest, DelayKeysLoadLeniently) {
+    const std::pair<const char*, long> cases[] = {
+        {"dial=\r\n", 0}, {"dial=soon\r\n", 0}, {"dial=-20\r\n", 0},
+        {"dial=99999999999\r\n", 0}, {"dial= 42 \r\n", 42}, {"other=1\r\n", 100},
+    };
+    for (auto [line, want] : cases) {
+        WriteFile(std::string("[Delay]\r\n") + line);
+        ASSERT_EQ(Reload(), S_OK);
+        EXPECT_EQ(Number(&_QKDialer::get_DelayDial), want) << line;
+        EXPECT_EQ(Number(&_QKDialer::get_DelayHangup), 100) << line;
+    }
+}
+
+TEST_F(SettingsTest, AssigningTheFileNameReplacesAllFiveSettings) {
+    ASSERT_EQ(dialer_->put_DelayDial(7), S_OK);
+    ASSERT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"Old").get()), S_OK);
+    std::wstring other = TempPath(L".ini");
+    std::ofstream(std::filesystem::path(other), std::ios::binary) << "[Adsl]\r\nadsl=  Spaced  \r\nuid=u\r\n";
+    ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(L"  " + other + L"  ").get()), S_OK);
+    EXPECT_EQ(Text(&_QKDialer::get_IniFilename), other);
+    EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"Spaced"); // the profile functions drop the blanks
+    EXPECT_EQ(Text(&_QKDialer::get_Uid), L"u");
+    EXPECT_EQ(Text(&_QKDialer::get_Password), L"");
+    EXPECT_EQ(Number(&_QKDialer::get_DelayDial), 100);
+    std::wstring missing = TempPath(L".ini");
+    ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(missing).get()), S_OK);
+    EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"");
+    EXPECT_EQ(GetFileAttributesW(missing.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SettingsTest, WrittenSettingsSurviveAReloadAndHandEditsWaitForOne) {
+    ASSERT_EQ(dialer_->put_DelayHangup(3000), S_OK);
+    ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(ini_).get()), S_OK);
+    EXPECT_EQ(Number(&_QKDialer::get_DelayHangup), 3000);
+    WriteFile("[Delay]\r\nhangup=10\r\n[Adsl]\r\nadsl=Edited\r\n");
+    EXPECT_EQ(Number(&_QKDialer::get_DelayHangup), 3000);
+    ASSERT_EQ(Reload(), S_OK);
+    EXPECT_EQ(Number(&_QKDialer::get_DelayHangup), 10);
+    EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"Edited");
+}
+
+TEST_F(SettingsTest, EmptyPasswordIsWrittenAndReadBackEmpty) {
+    WriteFile("[Adsl]\r\npassword=secret\r\n");
+    ASSERT_EQ(Reload(), S_OK);
+    ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(L"").get()), S_OK);
+    EXPECT_NE(FileBytes(ini_).find("password=\r\n"), std::string::npos);
+    ASSERT_EQ(Reload(), S_OK);
+    EXPECT_EQ(Text(&_QKDialer::get_Password), L"");
+}
+
+TEST_F(SettingsTest, UnstorableTextIsRefusedAndChangesNothing) {
+    ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(L"kept").get()), S_OK);
+    std::string before = FileBytes(ini_);
+    std::wstring unstorable[] = {L"a\r\nadsl=injected", L"two\nlines", std::wstring(L"nul\0x", 5),
+                                 L"\u0E01", L"smile \U0001F600",
+                                 GetACP() == 936 ? L"\u00C5\u0E01" : L"\u4e2d\u6587"};
+    for (const auto& value : unstorable) {
+        EXPECT_EQ(dialer_->put_Password(tools::UniqueBstr(value).get()), E_INVALIDARG);
+        EXPECT_EQ(Text(&_QKDialer::get_Password), L"kept");
+        EXPECT_EQ(FileBytes(ini_), before);
+    }
+    EXPECT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"x\ry").get()), E_INVALIDARG);
+    EXPECT_EQ(dialer_->put_Uid(tools::UniqueBstr(L"x\ny").get()), E_INVALIDARG);
+}
+
+TEST_F(SettingsTest, EveryStorableValueReadsBackExactly) {
+    std::wstring values[] = {L"\"quoted\"", L"'single'", L"\ttab at both ends\t", L"a=b;c#d",
+                             L"\"", L"x\"y\"", L"%PATH% & ^|<>!",
+                             GetACP() == 936 ? L"\u5bbd\u5e26\u8fde\u63a5" : L"caf\u00e9"};
+    for (const auto& value : values) {
+        ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(value).get()), S_OK);
+        ASSERT_EQ(Reload(), S_OK);
+        EXPECT_EQ(Text(&_QKDialer::get_Password), value);
+        // A peer using the platform's profile functions reads the same value.
+        char buffer[260] = {};
+        GetPrivateProfileStringA("Adsl", "password", "", buffer, 260, Ansi(ini_).c_str());
+        EXPECT_EQ(tools::FromAnsi(buffer), value);
+    }
+}
+
+TEST_F(SettingsTest, UnwritableFileKeepsTheValueInMemoryOnly) {
+    std::wstring unwritable = L"Q:\\no\\such\\folder\\settings.ini";
+    ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(unwritable).get()), S_OK);
+    EXPECT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"Entry").get()), S_OK);
+    EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"Entry");
+    ASSERT_EQ(Reload(), S_OK);
+    EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"");
+}
+
+} // namespace
