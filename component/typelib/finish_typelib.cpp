@@ -10,6 +10,9 @@
  *
  * A [retval] parameter, which no caller names, is stored without a name.
  *
+ * In a 64-bit library the platform's writer lays an enumeration out 8 bytes wide; an
+ * enumeration is 4 bytes in 64-bit code as in 32-bit code, so the written file is corrected.
+ *
  * Dual interfaces are copied from their vtable half (TKIND_INTERFACE with TYPEFLAG_FDUAL);
  * the platform derives the dispatch half from it, as it did when widl wrote the input.
  */
@@ -20,6 +23,9 @@
 #include <oleauto.h>
 
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -56,13 +62,15 @@ struct Bstr {
 
 std::wstring NameOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
     Bstr name;
-    Check(info->GetDocumentation(member, &name.value, nullptr, nullptr, nullptr), "GetDocumentation");
+    Check(info->GetDocumentation(member, &name.value, nullptr, nullptr, nullptr),
+          "GetDocumentation");
     return name.str();
 }
 
 std::wstring DocStringOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
     Bstr doc;
-    Check(info->GetDocumentation(member, nullptr, &doc.value, nullptr, nullptr), "GetDocumentation");
+    Check(info->GetDocumentation(member, nullptr, &doc.value, nullptr, nullptr),
+          "GetDocumentation");
     return doc.str();
 }
 
@@ -86,7 +94,8 @@ public:
         TLIBATTR lib = *attr;
         source_->ReleaseTLibAttr(attr);
         Bstr name;
-        Check(source_->GetDocumentation(-1, &name.value, nullptr, nullptr, nullptr), "library name");
+        Check(source_->GetDocumentation(-1, &name.value, nullptr, nullptr, nullptr),
+              "library name");
         Check(target_->SetName(name.value), "SetName");
         Check(target_->SetGuid(lib.guid), "SetGuid");
         Check(target_->SetLcid(lib.lcid), "SetLcid");
@@ -277,6 +286,45 @@ private:
     std::map<std::wstring, ComPtr<ITypeInfo>> byName_;
 };
 
+// Sets the instance size and alignment of every enumeration in a written type library file
+// (MSFT format: a header, the typeinfo offsets, a segment directory whose first segment holds
+// one 0x64-byte description per type) to 4 bytes.
+void FixEnumerationSizes(const std::string& path) {
+    std::vector<char> file;
+    {
+        std::ifstream in(path, std::ios::binary);
+        file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    auto at = [&](size_t offset) -> int32_t {
+        if (offset + 4 > file.size()) {
+            throw Failure{E_UNEXPECTED, "type library layout"};
+        }
+        int32_t value;
+        std::memcpy(&value, file.data() + offset, 4);
+        return value;
+    };
+    auto put = [&](size_t offset, int32_t value) { std::memcpy(file.data() + offset, &value, 4); };
+    const size_t kHeaderSize = 0x54, kTypeDescriptionSize = 0x64;
+    const int32_t kind = TKIND_ENUM, width = 4;
+    int32_t types = at(0x20);
+    size_t offsets = kHeaderSize + ((at(0x14) & 0x100) ? 4 : 0);
+    size_t segments = offsets + static_cast<size_t>(types) * 4;
+    size_t typeTable = static_cast<size_t>(at(segments));
+    for (int32_t i = 0; i < types; ++i) {
+        size_t description = typeTable + static_cast<size_t>(at(offsets + i * 4));
+        if (description + kTypeDescriptionSize > file.size()) {
+            throw Failure{E_UNEXPECTED, "type library layout"};
+        }
+        int32_t kindAndAlignment = at(description);
+        if ((kindAndAlignment & 0xF) == kind) {
+            put(description, (kindAndAlignment & ~(0x1F << 11)) | (width << 11));
+            put(description + 0x50, width);
+        }
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(file.data(), static_cast<std::streamsize>(file.size()));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -301,6 +349,8 @@ int main(int argc, char** argv) {
             order.push_back(Widen(argv[i]));
         }
         Finisher(source.Get(), target.Get()).CopyLibrary(order);
+        target.Reset();
+        FixEnumerationSizes(argv[2]);
     } catch (const Failure& failure) {
         std::fprintf(stderr, "finish_typelib: %s failed with 0x%08lx\n", failure.step.c_str(),
                      static_cast<unsigned long>(failure.hr));

@@ -269,6 +269,7 @@ TEST_F(TypeLibTest, EnumerationConstants) {
     ComPtr<ITypeInfo> info = Info(4);
     TYPEATTR attr = Attr(info.Get());
     EXPECT_EQ(attr.cbSizeInstance, 4u);
+    EXPECT_EQ(attr.cbAlignment, 4);
     const std::pair<const wchar_t*, LONG> expected[] = {
         {L"CACHE_NORMAL", 1},        {L"CACHE_EDITED", 8},
         {L"CACHE_TRACK_OFFLINE", 16}, {L"CACHE_TRACK_ONLINE", 32},
