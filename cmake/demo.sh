@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The main job, end to end: registers the 32-bit and the 64-bit module in the project's Wine
+# prefix and runs the example scripts with the matching cscript.
+#   demo.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/.." && pwd)
+export ZU_WINEPREFIX=$build/wineprefix
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+demo_dir=$build/demo
+mkdir -p "$demo_dir"
+
+for arch in i686 x86_64; do
+  bits=32; [ "$arch" = x86_64 ] && bits=64
+  run() { "$here/wine-run.sh" $bits "$@"; }
+  dll=$(winpath "$build/$arch/bin/ZUVezEradez3.dll")
+  echo "================ $bits-bit: regsvr32 $dll"
+  run regsvr32 /s "$dll"
+  ini=$(winpath "$demo_dir/settings-$bits.ini")
+  rm -f "$demo_dir/settings-$bits.ini"
+  echo "---------------- $bits-bit cscript: examples/dialer-settings.vbs"
+  (cd "$demo_dir" && run cscript //nologo "$(winpath "$root/examples/dialer-settings.vbs")" "$ini")
+done
