@@ -6,7 +6,6 @@
 namespace component {
 
 // The class object for clsid, or CLASS_E_CLASSNOTAVAILABLE with *object null.
-HRESULT GetClassObject(const RegistrationRecord& record, REFCLSID clsid, REFIID iid,
-                       void** object);
+HRESULT GetClassObject(const RegistrationRecord& record, REFCLSID clsid, REFIID iid, void** object);
 
 } // namespace component

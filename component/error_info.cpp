@@ -27,6 +27,8 @@ HRESULT ReportError(HRESULT hr, std::wstring_view description, std::wstring_view
     return hr;
 }
 
-void ClearErrorInfo() { ::SetErrorInfo(0, nullptr); }
+void ClearErrorInfo() {
+    ::SetErrorInfo(0, nullptr);
+}
 
 } // namespace component

@@ -12,10 +12,8 @@
 namespace {
 
 constexpr std::array kClasses{
-    component::ClassRecord{L"QKCache", &CLSID_QKCache, &IID__QKCache,
-                           &cache::Cache::Create},
-    component::ClassRecord{L"QKDialer", &CLSID_QKDialer, &IID__QKDialer,
-                           &dialer::Dialer::Create},
+    component::ClassRecord{L"QKCache", &CLSID_QKCache, &IID__QKCache, &cache::Cache::Create},
+    component::ClassRecord{L"QKDialer", &CLSID_QKDialer, &IID__QKDialer, &dialer::Dialer::Create},
 };
 
 const component::RegistrationRecord kRecord{
@@ -25,7 +23,7 @@ const component::RegistrationRecord kRecord{
 // "user" (any letter case) selects the current user's registration.
 component::Scope ScopeFromCommandLine(const wchar_t* commandLine) {
     return commandLine && ::lstrcmpiW(commandLine, L"user") == 0 ? component::Scope::User
-                                                                  : component::Scope::Machine;
+                                                                 : component::Scope::Machine;
 }
 
 } // namespace
@@ -44,7 +42,9 @@ HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
     return component::GetClassObject(kRecord, clsid, iid, object);
 }
 
-HRESULT WINAPI DllCanUnloadNow() { return component::CanUnloadNow() ? S_OK : S_FALSE; }
+HRESULT WINAPI DllCanUnloadNow() {
+    return component::CanUnloadNow() ? S_OK : S_FALSE;
+}
 
 HRESULT WINAPI DllRegisterServer() {
     return component::RegisterServer(kRecord, component::Scope::Machine);

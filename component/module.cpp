@@ -15,9 +15,13 @@ std::atomic<long> g_locks{0};
 
 } // namespace
 
-void SetModuleHandle(HMODULE module) { g_module = module; }
+void SetModuleHandle(HMODULE module) {
+    g_module = module;
+}
 
-HMODULE ModuleHandle() { return g_module; }
+HMODULE ModuleHandle() {
+    return g_module;
+}
 
 std::wstring ModulePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -34,8 +38,12 @@ std::wstring ModulePath() {
     }
 }
 
-void ObjectCreated() { ++g_objects; }
-void ObjectDestroyed() { --g_objects; }
+void ObjectCreated() {
+    ++g_objects;
+}
+void ObjectDestroyed() {
+    --g_objects;
+}
 
 void LockServer(bool lock) {
     if (lock) {
@@ -45,7 +53,9 @@ void LockServer(bool lock) {
     }
 }
 
-bool CanUnloadNow() { return g_objects == 0 && g_locks == 0; }
+bool CanUnloadNow() {
+    return g_objects == 0 && g_locks == 0;
+}
 
 HRESULT LoadInterfaceTypeInfo(REFIID iid, InterfaceTypeInfo& info) {
     tools::ComPtr<ITypeLib> library;

@@ -63,7 +63,8 @@ LSTATUS SetValue(HKEY root, const std::wstring& path, const wchar_t* name,
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    return ::RegSetValueExW(key.get(), name, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
@@ -76,7 +77,9 @@ LSTATUS DeleteTree(HKEY root, const std::wstring& path) {
 }
 
 // The registry view of the module of the other bitness.
-REGSAM OtherView() { return sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+REGSAM OtherView() {
+    return sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
 
 bool OtherBitnessRegistered(const RegistrationRecord& record, HKEY root) {
     for (const auto& cls : record.classes) {
@@ -90,7 +93,9 @@ bool OtherBitnessRegistered(const RegistrationRecord& record, HKEY root) {
     return false;
 }
 
-SYSKIND ThisSysKind() { return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32; }
+SYSKIND ThisSysKind() {
+    return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+}
 
 // Runs a type-library registration call against the chosen scope: for the user scope the
 // classes root is redirected to the user's classes while the call runs.
@@ -151,9 +156,8 @@ HRESULT RegisterServer(const RegistrationRecord& record, Scope scope) {
         if (FAILED(hr)) {
             return hr;
         }
-        hr = InScope(scope, root.get(), [&] {
-            return ::RegisterTypeLib(library.Get(), path.data(), nullptr);
-        });
+        hr = InScope(scope, root.get(),
+                     [&] { return ::RegisterTypeLib(library.Get(), path.data(), nullptr); });
         if (FAILED(hr)) {
             return hr;
         }

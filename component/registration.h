@@ -10,7 +10,7 @@
 namespace component {
 
 struct ClassRecord {
-    const wchar_t* name;     // QKDialer; the ProgID is the project name, a dot and this name
+    const wchar_t* name; // QKDialer; the ProgID is the project name, a dot and this name
     const CLSID* clsid;
     const IID* defaultInterface;
     HRESULT (*create)(IUnknown* outer, REFIID iid, void** object);

@@ -11,9 +11,13 @@ namespace {
 constexpr wchar_t kAdslSection[] = L"Adsl";
 constexpr wchar_t kDelaySection[] = L"Delay";
 
-long ClampDelay(long value) { return value < 0 ? 0 : value; }
+long ClampDelay(long value) {
+    return value < 0 ? 0 : value;
+}
 
-bool IsProfileBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\v' || c == L'\f'; }
+bool IsProfileBlank(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\v' || c == L'\f';
+}
 
 // The profile functions drop blanks around a value and one pair of matching quotes enclosing
 // it. A value that would lose either is written inside an extra pair of double quotes, which
@@ -66,7 +70,8 @@ void Dialer::LoadSettings() {
     adsl_ = tools::IniRead(iniFilename_, kAdslSection, L"adsl", L"");
     uid_ = tools::IniRead(iniFilename_, kAdslSection, L"uid", L"");
     password_ = tools::IniRead(iniFilename_, kAdslSection, L"password", L"");
-    delayDial_ = ClampDelay(tools::ToLong(tools::IniRead(iniFilename_, kDelaySection, L"dial", L"100")));
+    delayDial_ =
+        ClampDelay(tools::ToLong(tools::IniRead(iniFilename_, kDelaySection, L"dial", L"100")));
     delayHangup_ =
         ClampDelay(tools::ToLong(tools::IniRead(iniFilename_, kDelaySection, L"hangup", L"100")));
 }

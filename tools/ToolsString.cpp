@@ -24,7 +24,8 @@ std::string ToAnsi(std::wstring_view text) {
         return {};
     }
     int length = CheckedLength(text.size());
-    int needed = ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    int needed =
+        ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) {
         ThrowLastError(L"Cannot convert text to the ANSI code page");
     }

@@ -90,12 +90,12 @@ TEST_F(DispatchTest, MissingRequiredArgumentIsNotOptional) {
 TEST_F(DispatchTest, UnknownDispIdIsMemberNotFound) {
     DISPPARAMS none{};
     tools::UniqueVariant result;
-    EXPECT_EQ(dialer_->Invoke(0x12345, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr,
-                              nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(dialer_->Invoke(0, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr,
-                              nullptr),
-              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(
+        dialer_->Invoke(0x12345, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+        DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(
+        dialer_->Invoke(0, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+        DISP_E_MEMBERNOTFOUND);
 }
 
 TEST_F(DispatchTest, FailingMemberIsAnExceptionCarryingItsHresultAndDescription) {

@@ -12,8 +12,7 @@ using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(WINAPI*)();
 
 template <class Fn> Fn Export(const char* name) {
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(GetProcAddress(ComponentModule(), name)));
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ComponentModule(), name)));
 }
 
 class ServerTest : public ComponentTest {};
@@ -27,21 +26,20 @@ TEST_F(ServerTest, ExportsAreUndecorated) {
 
 TEST_F(ServerTest, UnknownClassIsNotAvailable) {
     void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(IID__QKDialer, IID_IClassFactory,
-                                                            &object),
-              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(
+        Export<GetClassObjectFn>("DllGetClassObject")(IID__QKDialer, IID_IClassFactory, &object),
+        CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(object, nullptr);
 }
 
 TEST_F(ServerTest, AggregationIsRefused) {
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKCache, IID_IClassFactory,
-                                                            &factory),
-              S_OK);
+    ASSERT_EQ(
+        Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKCache, IID_IClassFactory, &factory),
+        S_OK);
     ComPtr<IUnknown> object;
     ComPtr<IUnknown> outer = CreateDispatch(CLSID_QKCache);
-    EXPECT_EQ(factory->CreateInstance(outer.Get(), IID_IUnknown, &object),
-              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory->CreateInstance(outer.Get(), IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
     EXPECT_FALSE(object);
 }
 
@@ -57,13 +55,44 @@ TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectAndNoLock) {
     }
     EXPECT_EQ(canUnload(), S_OK);
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKDialer, IID_IClassFactory,
-                                                            &factory),
-              S_OK);
+    ASSERT_EQ(
+        Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKDialer, IID_IClassFactory, &factory),
+        S_OK);
     EXPECT_EQ(canUnload(), S_OK) << "a class object alone does not hold the module";
     factory->LockServer(TRUE);
     EXPECT_EQ(canUnload(), S_FALSE);
     factory->LockServer(FALSE);
+    EXPECT_EQ(canUnload(), S_OK);
+}
+
+struct WorkerEvents {
+    HANDLE created, release;
+};
+
+// Creates a dialer in a multithreaded apartment of its own and holds it until told to let go.
+DWORD WINAPI HoldObjectInOtherApartment(void* parameter) {
+    auto* events = static_cast<WorkerEvents*>(parameter);
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    {
+        ComPtr<IDispatch> object = CreateDispatch(CLSID_QKDialer);
+        SetEvent(events->created);
+        WaitForSingleObject(events->release, INFINITE);
+    }
+    CoUninitialize();
+    return 0;
+}
+
+TEST_F(ServerTest, ObjectsOfOtherApartmentsCount) {
+    auto canUnload = Export<CanUnloadNowFn>("DllCanUnloadNow");
+    tools::UniqueHandle created(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    tools::UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    WorkerEvents context{created.get(), release.get()};
+    tools::UniqueHandle thread(
+        CreateThread(nullptr, 0, HoldObjectInOtherApartment, &context, 0, nullptr));
+    ASSERT_EQ(WaitForSingleObject(created.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(canUnload(), S_FALSE);
+    SetEvent(release.get());
+    ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
     EXPECT_EQ(canUnload(), S_OK);
 }
 
@@ -78,9 +107,9 @@ TEST_F(ServerTest, DefaultInterfaceIdentityAndNothingElse) {
         EXPECT_EQ(unknown.Get(), own.Get());
         ComPtr<IUnknown> other;
         EXPECT_EQ(unknown->QueryInterface(IID_IPersist, &other), E_NOINTERFACE);
-        EXPECT_EQ(unknown->QueryInterface(clsid == CLSID_QKDialer ? IID__QKCache : IID__QKDialer,
-                                          &other),
-                  E_NOINTERFACE);
+        EXPECT_EQ(
+            unknown->QueryInterface(clsid == CLSID_QKDialer ? IID__QKCache : IID__QKDialer, &other),
+            E_NOINTERFACE);
     }
 }
 
@@ -130,16 +159,16 @@ TEST_F(ServerTest, VersionRecord) {
     for (auto [key, want] : strings) {
         wchar_t* value = nullptr;
         std::wstring query = std::wstring(L"\\StringFileInfo\\080404B0\\") + key;
-        ASSERT_TRUE(VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value),
-                                   &length))
+        ASSERT_TRUE(
+            VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
             << key;
         EXPECT_EQ(std::wstring(value), want) << key;
     }
 }
 
 TEST_F(ServerTest, InterfaceIdResources) {
-    for (auto [type, iid] : {std::pair{L"_IID_QKDIALER", IID__QKDialer},
-                             std::pair{L"_IID_QKCACHE", IID__QKCache}}) {
+    for (auto [type, iid] :
+         {std::pair{L"_IID_QKDIALER", IID__QKDialer}, std::pair{L"_IID_QKCACHE", IID__QKCache}}) {
         HRSRC found = FindResourceExW(ComponentModule(), type, MAKEINTRESOURCEW(1),
                                       MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
         ASSERT_NE(found, nullptr) << type;

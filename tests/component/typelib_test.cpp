@@ -56,11 +56,16 @@ std::vector<Member> DialerMembers() {
     Param adsl{L"strADSL", VT_BSTR, kOptIn, L""}, uid{L"strUid", VT_BSTR, kOptIn, L""},
         password{L"strPassword", VT_BSTR, kOptIn, L""}, result{L"", VT_PTR, kRetval, L""};
     members.push_back({L"Reload", INVOKE_FUNC, 0x60030008, {}, VT_HRESULT});
-    members.push_back({L"RasDial", INVOKE_FUNC, 0x6003000A, {adsl, uid, password, result}, VT_HRESULT});
+    members.push_back(
+        {L"RasDial", INVOKE_FUNC, 0x6003000A, {adsl, uid, password, result}, VT_HRESULT});
     members.push_back({L"RasHangup", INVOKE_FUNC, 0x6003000B, {adsl, result}, VT_HRESULT});
-    members.push_back({L"IsConnected", INVOKE_FUNC, 0x6003000C,
-                       {{L"strADSL", VT_BSTR, kIn, L""}, result}, VT_HRESULT});
-    members.push_back({L"RasRedial", INVOKE_FUNC, 0x6003000D, {adsl, uid, password, result}, VT_HRESULT});
+    members.push_back({L"IsConnected",
+                       INVOKE_FUNC,
+                       0x6003000C,
+                       {{L"strADSL", VT_BSTR, kIn, L""}, result},
+                       VT_HRESULT});
+    members.push_back(
+        {L"RasRedial", INVOKE_FUNC, 0x6003000D, {adsl, uid, password, result}, VT_HRESULT});
     return members;
 }
 
@@ -199,7 +204,10 @@ TEST_F(TypeLibTest, FiveTypesInPublishedOrder) {
         {L"QKDialer", TKIND_COCLASS, CLSID_QKDialer, TYPEFLAG_FCANCREATE},
         {L"_QKCache", TKIND_DISPATCH, IID__QKCache, kDualDispatchFlags},
         {L"QKCache", TKIND_COCLASS, CLSID_QKCache, TYPEFLAG_FCANCREATE},
-        {L"QKCACHE_TYPE", TKIND_ENUM, {0x116E5E85, 0x53A9, 0x4283, {0xBA, 0x07, 0x17, 0x27, 0x23, 0x25, 0xC9, 0x79}}, 0},
+        {L"QKCACHE_TYPE",
+         TKIND_ENUM,
+         {0x116E5E85, 0x53A9, 0x4283, {0xBA, 0x07, 0x17, 0x27, 0x23, 0x25, 0xC9, 0x79}},
+         0},
     };
     ASSERT_EQ(lib_->GetTypeInfoCount(), 5u);
     for (UINT i = 0; i < 5; ++i) {
@@ -271,10 +279,14 @@ TEST_F(TypeLibTest, EnumerationConstants) {
     EXPECT_EQ(attr.cbSizeInstance, 4u);
     EXPECT_EQ(attr.cbAlignment, 4);
     const std::pair<const wchar_t*, LONG> expected[] = {
-        {L"CACHE_NORMAL", 1},        {L"CACHE_EDITED", 8},
-        {L"CACHE_TRACK_OFFLINE", 16}, {L"CACHE_TRACK_ONLINE", 32},
-        {L"CACHE_STICKY", 64},       {L"CACHE_SPARSE", 65536},
-        {L"CACHE_COOKIE", 1048576},  {L"CACHE_URL_HISTORY", 2097152},
+        {L"CACHE_NORMAL", 1},
+        {L"CACHE_EDITED", 8},
+        {L"CACHE_TRACK_OFFLINE", 16},
+        {L"CACHE_TRACK_ONLINE", 32},
+        {L"CACHE_STICKY", 64},
+        {L"CACHE_SPARSE", 65536},
+        {L"CACHE_COOKIE", 1048576},
+        {L"CACHE_URL_HISTORY", 2097152},
         {L"CACHE_URL_FIND_DEFAULT_FILTER", 0},
     };
     ASSERT_EQ(attr.cVars, 9);

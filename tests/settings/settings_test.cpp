@@ -18,7 +18,9 @@ std::string FileBytes(const std::wstring& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string Ansi(const std::wstring& text) { return tools::ToAnsi(text); }
+std::string Ansi(const std::wstring& text) {
+    return tools::ToAnsi(text);
+}
 
 class SettingsTest : public ComponentTest {
 protected:
@@ -78,7 +80,8 @@ TEST_F(SettingsTest, DefaultSettingsFileLivesInTheWindowsDirectory) {
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
     std::wstring defaultFile = std::wstring(windows) + L"\\REZarArerur.ini";
-    std::ofstream(std::filesystem::path(defaultFile), std::ios::binary) << "[Adsl]\r\nadsl=FromWindows\r\n";
+    std::ofstream(std::filesystem::path(defaultFile), std::ios::binary)
+        << "[Adsl]\r\nadsl=FromWindows\r\n";
     ComPtr<_QKDialer> fresh;
     ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, &fresh), S_OK);
     tools::UniqueBstr adsl;
@@ -111,8 +114,9 @@ TEST_F(SettingsTest, DelaysClampAtZeroAndWritePlainDecimal) {
 
 TEST_F(SettingsTest, DelayKeysLoadLeniently) {
     const std::pair<const char*, long> cases[] = {
-        {"dial=\r\n", 0}, {"dial=soon\r\n", 0}, {"dial=-20\r\n", 0},
-        {"dial=99999999999\r\n", 0}, {"dial= 42 \r\n", 42}, {"other=1\r\n", 100},
+        {"dial=\r\n", 0},      {"dial=soon\r\n", 0},
+        {"dial=-20\r\n", 0},   {"dial=99999999999\r\n", 0},
+        {"dial= 42 \r\n", 42}, {"other=1\r\n", 100},
     };
     for (auto [line, want] : cases) {
         WriteFile(std::string("[Delay]\r\n") + line);
@@ -126,7 +130,8 @@ TEST_F(SettingsTest, AssigningTheFileNameReplacesAllFiveSettings) {
     ASSERT_EQ(dialer_->put_DelayDial(7), S_OK);
     ASSERT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"Old").get()), S_OK);
     std::wstring other = TempPath(L".ini");
-    std::ofstream(std::filesystem::path(other), std::ios::binary) << "[Adsl]\r\nadsl=  Spaced  \r\nuid=u\r\n";
+    std::ofstream(std::filesystem::path(other), std::ios::binary)
+        << "[Adsl]\r\nadsl=  Spaced  \r\nuid=u\r\n";
     ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(L"  " + other + L"  ").get()), S_OK);
     EXPECT_EQ(Text(&_QKDialer::get_IniFilename), other);
     EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"Spaced"); // the profile functions drop the blanks
@@ -162,9 +167,10 @@ TEST_F(SettingsTest, EmptyPasswordIsWrittenAndReadBackEmpty) {
 TEST_F(SettingsTest, UnstorableTextIsRefusedAndChangesNothing) {
     ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(L"kept").get()), S_OK);
     std::string before = FileBytes(ini_);
-    std::wstring unstorable[] = {L"a\r\nadsl=injected", L"two\nlines", std::wstring(L"nul\0x", 5),
-                                 L"\u0E01", L"smile \U0001F600",
-                                 GetACP() == 936 ? L"\u00C5\u0E01" : L"\u4e2d\u6587"};
+    std::wstring unstorable[] = {
+        L"a\r\nadsl=injected",      L"two\nlines",
+        std::wstring(L"nul\0x", 5), L"\u0E01",
+        L"smile \U0001F600",        GetACP() == 936 ? L"\u00C5\u0E01" : L"\u4e2d\u6587"};
     for (const auto& value : unstorable) {
         EXPECT_EQ(dialer_->put_Password(tools::UniqueBstr(value).get()), E_INVALIDARG);
         EXPECT_EQ(Text(&_QKDialer::get_Password), L"kept");
@@ -175,8 +181,13 @@ TEST_F(SettingsTest, UnstorableTextIsRefusedAndChangesNothing) {
 }
 
 TEST_F(SettingsTest, EveryStorableValueReadsBackExactly) {
-    std::wstring values[] = {L"\"quoted\"", L"'single'", L"\ttab at both ends\t", L"a=b;c#d",
-                             L"\"", L"x\"y\"", L"%PATH% & ^|<>!",
+    std::wstring values[] = {L"\"quoted\"",
+                             L"'single'",
+                             L"\ttab at both ends\t",
+                             L"a=b;c#d",
+                             L"\"",
+                             L"x\"y\"",
+                             L"%PATH% & ^|<>!",
                              GetACP() == 936 ? L"\u5bbd\u5e26\u8fde\u63a5" : L"caf\u00e9"};
     for (const auto& value : values) {
         ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(value).get()), S_OK);

@@ -76,8 +76,8 @@ CallOutcome Invoke(IDispatch* object, const wchar_t* name, WORD flags, std::vect
     }
     EXCEPINFO exception{};
     UINT argError = 0;
-    outcome.hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                &outcome.result, &exception, &argError);
+    outcome.hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &outcome.result,
+                                &exception, &argError);
     if (outcome.hr == DISP_E_EXCEPTION) {
         if (exception.pfnDeferredFillIn) {
             exception.pfnDeferredFillIn(&exception);
@@ -112,7 +112,9 @@ std::wstring TextOf(const VARIANT& value) {
     return tools::BstrView(text.bstrVal).data();
 }
 
-void ComponentTest::SetUp() { ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK); }
+void ComponentTest::SetUp() {
+    ASSERT_EQ(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+}
 
 void ComponentTest::TearDown() {
     for (const auto& path : tempFiles_) {
