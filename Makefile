@@ -1,12 +1,13 @@
 # Two commands do everything on a fresh Debian 12 machine (as root):
 #   make test   installs what is missing, builds both DLLs and runs every test under Wine
 #   make demo   builds, registers both DLLs in a private Wine prefix and runs the demo script
+#   make dist   builds the release zip (both DLLs, README, LICENSE, examples, install scripts)
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
 ARCHES   := i686 x86_64
 CTEST_ARGS ?=
 
-.PHONY: all deps build test demo bench format clean
+.PHONY: all deps build test demo bench dist format clean
 
 all: build
 
@@ -31,6 +32,9 @@ demo: build
 
 bench: build
 	@cmake/bench.sh $(BUILD)
+
+dist: build
+	@cmake/dist.sh $(BUILD)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
