@@ -11,6 +11,7 @@
 #include "ZUVezEradez3.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dialer {
@@ -54,6 +55,10 @@ public:
     std::vector<std::wstring> ListHomeConnections(const std::wstring& strComputer, bool bLAN);
 
 private:
+    // Whether the entry is connected, asked through the object's own IsConnected; a failure
+    // there is thrown on.
+    bool Probe(const std::wstring& entry);
+
     void LoadSettings();
     void StoreText(std::wstring& field, const wchar_t* setting, const wchar_t* key, BSTR value);
     void StoreDelay(long& field, const wchar_t* key, long value);
@@ -66,5 +71,12 @@ private:
     long delayHangup_ = 0;
     std::wstring tempFile_;
 };
+
+// The Name of each object that the WMI query returns from the namespace bound by the moniker,
+// keeping the objects whose property `flag` equals `wanted` by automation equality, in the order
+// returned. Never fails: an error at any step ends the listing with the names gathered so far.
+// ListHomeConnections is this query on the home-networking namespace.
+std::vector<std::wstring> SelectNames(std::wstring_view moniker, std::wstring_view query,
+                                      std::wstring_view flag, bool wanted);
 
 } // namespace dialer

@@ -1,0 +1,407 @@
+// QKDialer's probe, dial, hang-up and redial, driven late-bound against the RasDial.exe
+// simulator (tests/rasdial), whose log shows every argument vector that reached the tool.
+#include "tests/support/component.h"
+
+#include "ZUVezEradez3.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace testing_support;
+
+struct ToolRun {
+    ULONGLONG time = 0; // start, milliseconds since 1601
+    std::vector<std::wstring> args;
+};
+
+const std::vector<std::wstring> kListing = {};
+
+ULONGLONG Now() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000;
+}
+
+std::wstring ProgramDirectory() {
+    wchar_t path[MAX_PATH];
+    std::wstring dir(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    return dir.substr(0, dir.find_last_of(L'\\'));
+}
+
+std::wstring Environment(const wchar_t* name) {
+    std::wstring value(32767, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), 32767));
+    return value;
+}
+
+bool ChineseCodePage() {
+    return GetACP() == 936;
+}
+
+std::wstring ReadUtf8(const std::wstring& path) {
+    tools::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
+    std::string bytes(1 << 16, '\0');
+    DWORD read = 0;
+    if (file.get() == INVALID_HANDLE_VALUE ||
+        !ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr)) {
+        read = 0;
+    }
+    std::wstring text(read, L'\0');
+    text.resize(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), int(read), text.data(), int(read)));
+    return text;
+}
+
+void WriteUtf8(const std::wstring& path, const std::wstring& text) {
+    std::string bytes(text.size() * 3, '\0');
+    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(),
+                                     int(bytes.size()), nullptr, nullptr));
+    tools::UniqueHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr));
+}
+
+// Removes a folder and its files; a file that the tool's console host still holds for a moment
+// after the tool ended is waited for.
+void RemoveFolder(const std::wstring& dir) {
+    for (int attempt = 0; attempt < 100 && !RemoveDirectoryW(dir.c_str()); ++attempt) {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        do {
+            DeleteFileW((dir + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        Sleep(20);
+    }
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+class DialerTest : public ComponentTest {
+protected:
+    void SetUp() override {
+        ComponentTest::SetUp();
+        dir_ = TempPath(L" dialer"); // a blank in the path of the tool when it runs from here
+        RemoveFolder(dir_); // Wine reuses process ids: a folder of an earlier run may be there
+        ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr));
+        savedDir_.resize(MAX_PATH);
+        savedDir_.resize(GetCurrentDirectoryW(MAX_PATH, savedDir_.data()));
+        savedPath_ = Environment(L"PATH");
+        SetCurrentDirectoryW(dir_.c_str());
+        SetEnvironmentVariableW(L"PATH", (ProgramDirectory() + L"\\rasdial;" + savedPath_).c_str());
+        SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", dir_.c_str());
+        dialer_ = CreateDispatch(CLSID_QKDialer);
+        ASSERT_TRUE(dialer_);
+        tools::UniqueVariant ini = Arg((dir_ + L"\\dialer.ini").c_str());
+        ASSERT_EQ(Put(dialer_.Get(), L"IniFilename", &ini).hr, S_OK);
+    }
+
+    void TearDown() override {
+        dialer_.Reset();
+        SetCurrentDirectoryW(savedDir_.c_str());
+        SetEnvironmentVariableW(L"PATH", savedPath_.c_str());
+        SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", nullptr);
+        RemoveFolder(dir_);
+        ComponentTest::TearDown();
+    }
+
+    std::wstring File(const wchar_t* name) const { return dir_ + L"\\" + name; }
+
+    // The simulator's settings, one "key=value" a line.
+    void Simulate(const std::vector<std::wstring>& lines) {
+        std::wstring text;
+        for (const auto& line : lines) {
+            text += line + L"\n";
+        }
+        WriteUtf8(File(L"rasdial.cfg"), text);
+    }
+    void Connected(const std::wstring& names) { WriteUtf8(File(L"connected.txt"), names); }
+
+    void Store(const wchar_t* adsl, const wchar_t* uid, const wchar_t* password) {
+        std::pair<const wchar_t*, const wchar_t*> settings[] = {
+            {L"ADSL", adsl}, {L"Uid", uid}, {L"Password", password}};
+        for (auto [name, value] : settings) {
+            tools::UniqueVariant v = Arg(value);
+            ASSERT_EQ(Put(dialer_.Get(), name, &v).hr, S_OK);
+        }
+    }
+    void Store(const wchar_t* delay, long milliseconds) {
+        tools::UniqueVariant v = Arg(milliseconds);
+        ASSERT_EQ(Put(dialer_.Get(), delay, &v).hr, S_OK);
+    }
+
+    // Calls an operation with the given text arguments (fewer than declared: the rest omitted)
+    // and hands back its Boolean answer; a failure fails the test.
+    bool Ask(const wchar_t* member, std::vector<std::wstring> args = {}) {
+        CallOutcome outcome = Attempt(member, args);
+        EXPECT_EQ(outcome.hr, S_OK) << outcome.description;
+        EXPECT_EQ(outcome.result.vt, VT_BOOL);
+        return outcome.result.boolVal != VARIANT_FALSE;
+    }
+    CallOutcome Attempt(const wchar_t* member, const std::vector<std::wstring>& args) {
+        std::vector<tools::UniqueVariant> values;
+        std::vector<VARIANT*> pointers;
+        for (const auto& arg : args) {
+            values.push_back(Arg(arg.c_str()));
+        }
+        for (auto& value : values) {
+            pointers.push_back(&value);
+        }
+        return Call(dialer_.Get(), member, pointers);
+    }
+
+    // The runs of the simulator, oldest first; each call takes them, so the next sees only its own.
+    std::vector<ToolRun> TakeRuns() {
+        std::vector<ToolRun> runs;
+        std::wstring log = ReadUtf8(File(L"calls.log"));
+        DeleteFileW(File(L"calls.log").c_str());
+        for (size_t start = 0, end; (end = log.find(L"\r\n", start)) != std::wstring::npos;
+             start = end + 2) {
+            ToolRun run;
+            std::wstring field;
+            std::vector<std::wstring> fields;
+            for (size_t i = start; i <= end; ++i) {
+                wchar_t c = i < end ? log[i] : L'\t';
+                if (c == L'\t') {
+                    fields.push_back(std::exchange(field, {}));
+                } else if (c == L'\\') {
+                    wchar_t next = log[++i];
+                    field += next == L't'   ? L'\t'
+                             : next == L'r' ? L'\r'
+                             : next == L'n' ? L'\n'
+                                            : next;
+                } else {
+                    field += c;
+                }
+            }
+            run.time = std::stoull(fields[0]);
+            EXPECT_EQ(std::stoul(fields[1]), fields.size() - 2);
+            run.args.assign(fields.begin() + 2, fields.end());
+            runs.push_back(std::move(run));
+        }
+        return runs;
+    }
+    std::vector<std::vector<std::wstring>> TakeCommands() {
+        std::vector<std::vector<std::wstring>> commands;
+        for (ToolRun& run : TakeRuns()) {
+            commands.push_back(std::move(run.args));
+        }
+        return commands;
+    }
+
+    std::wstring dir_, savedDir_, savedPath_;
+    ComPtr<IDispatch> dialer_;
+};
+
+using Commands = std::vector<std::vector<std::wstring>>;
+
+TEST_F(DialerTest, ProbeFindsTheNameAnywhereInTheListingIgnoringCaseAndLeavesNoCapture) {
+    EXPECT_FALSE(Ask(L"IsConnected", {L"Broadband Connection"}));
+    Connected(L"Office VPN\r\nBroadband Connection\r\n");
+    EXPECT_TRUE(Ask(L"IsConnected", {L"broadband CONNECTION"}));
+    EXPECT_TRUE(Ask(L"IsConnected", {L"band Conn"}));
+    // Pattern characters in a name match only themselves.
+    EXPECT_FALSE(Ask(L"IsConnected", {L"Office (VPN)"}));
+    EXPECT_FALSE(Ask(L"IsConnected", {L"Broadband.Connection"}));
+    // No fallback to the stored entry: an empty name matches any listing.
+    EXPECT_TRUE(Ask(L"IsConnected", {L""}));
+    EXPECT_EQ(TakeCommands(), Commands(6, kListing));
+    EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
+}
+
+TEST_F(DialerTest, DialFallsBackToStoredSettingsForExactlyEmptyArguments) {
+    Simulate({L"entry=Broadband Connection\tuser01\tsecret", L"entry=Second\tuser01\tsecret",
+              L"entry=Third\tother\tsecret", L"entry=Fourth\t \tsecret"});
+    Store(L"Broadband Connection", L"user01", L"secret");
+    EXPECT_TRUE(Ask(L"RasDial"));
+    EXPECT_TRUE(Ask(L"RasDial", {L"Second"}));
+    EXPECT_TRUE(Ask(L"RasDial", {L"Third", L"other", L""}));
+    EXPECT_TRUE(Ask(L"RasDial", {L"Fourth", L" "})); // a text of spaces is not empty
+    EXPECT_EQ(TakeCommands(), (Commands{kListing,
+                                        {L"Broadband Connection", L"user01", L"secret"},
+                                        kListing,
+                                        {L"Second", L"user01", L"secret"},
+                                        kListing,
+                                        {L"Third", L"other", L"secret"},
+                                        kListing,
+                                        {L"Fourth", L" ", L"secret"}}));
+    // Connected already: probed, not dialled again.
+    EXPECT_TRUE(Ask(L"RasDial"));
+    EXPECT_EQ(TakeCommands(), Commands{kListing});
+    EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
+}
+
+TEST_F(DialerTest, NothingRunsWithoutAnEntryOrAUser) {
+    Simulate({L"entry=MyDsl\tu\t"});
+    EXPECT_FALSE(Ask(L"RasDial"));
+    EXPECT_FALSE(Ask(L"RasDial", {L"MyDsl"}));
+    EXPECT_FALSE(Ask(L"RasHangup"));
+    EXPECT_FALSE(Ask(L"RasRedial"));
+    EXPECT_EQ(TakeCommands(), Commands{});
+    // An empty password is allowed and still reaches the tool as an argument of its own.
+    Store(L"MyDsl", L"u", L"");
+    EXPECT_TRUE(Ask(L"RasDial"));
+    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"MyDsl", L"u", L""}}));
+}
+
+TEST_F(DialerTest, ArgumentsReachTheToolVerbatim) {
+    std::vector<std::vector<std::wstring>> cases = {
+        {L"Broadband Connection", L"user 01", L"pass word"},
+        {L"say \"hi\"", L"a\\b", L"C:\\dir\\"},
+        {L"Broadband Connection (2)", L"\\\\server\\\"x\\\\", L"& | < > ^ % !"},
+        {L"[Home", L"%PATH%", L"!PATH!&echo x>y"},
+        {L" padded ", L"\"", L"\\"},
+    };
+    if (ChineseCodePage()) {
+        cases.push_back({L"宽带连接 (2)", L"用户", L"密码 \"一\"\\"});
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c));
+        Simulate({L"entry=" + c[0] + L"\t" + c[1] + L"\t" + c[2]});
+        EXPECT_TRUE(Ask(L"RasDial", c));
+        EXPECT_TRUE(Ask(L"IsConnected", {c[0]}));
+        EXPECT_EQ(TakeCommands(), (Commands{kListing, c, kListing}));
+        EXPECT_TRUE(Ask(L"RasHangup", {c[0]}));
+        EXPECT_EQ(TakeCommands(), (Commands{kListing, {c[0], L"/disconnect"}}));
+    }
+}
+
+TEST_F(DialerTest, SuccessIsReadFromTheToolsMessageInEnglishOrChinese) {
+    for (const wchar_t* language : {L"en", L"zh"}) {
+        SCOPED_TRACE(language);
+        Connected(L"");
+        Simulate({L"entry=Entry\tu\tp", std::wstring(L"language=") + language});
+        // Chinese text cannot pass through a Western code page: the tool exits 0 but its
+        // message no longer says so.
+        bool readable = language == std::wstring(L"en") || ChineseCodePage();
+        EXPECT_EQ(Ask(L"RasDial", {L"Entry", L"u", L"p"}), readable);
+        EXPECT_EQ(TakeCommands().size(), 2u);
+        EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
+    }
+}
+
+TEST_F(DialerTest, FailingDialLeavesTheCaptureFileForTheNextProbe) {
+    Simulate({L"entry=Entry\tu\tright", L"dialfail=691"});
+    EXPECT_FALSE(Ask(L"RasDial", {L"Entry", L"u", L"wrong"}));
+    EXPECT_NE(ReadUtf8(File(L"QKDialer.tmp")).find(L"691"), std::wstring::npos);
+    EXPECT_FALSE(Ask(L"IsConnected", {L"Entry"}));
+    EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
+}
+
+TEST_F(DialerTest, HangupDisconnectsOnlyAConnectedEntryAndReportsTheToolsAnswer) {
+    Store(L"Entry", L"u", L"p");
+    EXPECT_TRUE(Ask(L"RasHangup"));
+    EXPECT_EQ(TakeCommands(), Commands{kListing});
+    Connected(L"Entry\r\n");
+    EXPECT_TRUE(Ask(L"RasHangup"));
+    EXPECT_FALSE(Ask(L"IsConnected", {L"Entry"}));
+    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"Entry", L"/disconnect"}, kListing}));
+    Connected(L"Entry\r\n");
+    Simulate({L"disconnectfail=5"});
+    EXPECT_FALSE(Ask(L"RasHangup"));
+}
+
+TEST_F(DialerTest, RedialHangsUpPausesDialsAndPausesAgain) {
+    Simulate({L"entry=Entry\tu\tp"});
+    Store(L"Entry", L"u", L"p");
+    Store(L"DelayHangup", 700);
+    Store(L"DelayDial", 500);
+    EXPECT_TRUE(Ask(L"RasRedial"));
+    ULONGLONG end = Now();
+    std::vector<ToolRun> runs = TakeRuns();
+    ASSERT_EQ(runs.size(), 3u); // not connected: two probes and a dial
+    EXPECT_EQ(runs[0].args, kListing);
+    EXPECT_EQ(runs[1].args, kListing);
+    EXPECT_EQ(runs[2].args, (std::vector<std::wstring>{L"Entry", L"u", L"p"}));
+    EXPECT_GE(runs[1].time - runs[0].time, 700u);
+    EXPECT_GE(end - runs[2].time, 500u);
+
+    Store(L"DelayHangup", 0);
+    Store(L"DelayDial", 0);
+    EXPECT_TRUE(Ask(L"RasRedial", {L"Entry"}));
+    EXPECT_EQ(TakeCommands(),
+              (Commands{kListing, {L"Entry", L"/disconnect"}, kListing, {L"Entry", L"u", L"p"}}));
+
+    // A hang-up that fails does not decide: the entry is still connected, so the dial is True.
+    Simulate({L"entry=Entry\tu\tp", L"disconnectfail=5"});
+    EXPECT_TRUE(Ask(L"RasRedial"));
+    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"Entry", L"/disconnect"}, kListing}));
+}
+
+TEST_F(DialerTest, MissingToolFailsWithAClearErrorAndIsFoundInTheCurrentDirectory) {
+    SetEnvironmentVariableW(L"PATH", savedPath_.c_str());
+    Store(L"Entry", L"u", L"p");
+    for (const wchar_t* member : {L"IsConnected", L"RasDial", L"RasHangup", L"RasRedial"}) {
+        SCOPED_TRACE(member);
+        CallOutcome outcome = Attempt(member, {L"Entry"});
+        EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+        EXPECT_EQ(outcome.scode, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+        EXPECT_NE(outcome.description.find(L"RasDial.exe"), std::wstring::npos);
+    }
+    ASSERT_TRUE(CopyFileW((ProgramDirectory() + L"\\rasdial\\RasDial.exe").c_str(),
+                          File(L"RasDial.exe").c_str(), FALSE));
+    EXPECT_TRUE(Ask(L"RasHangup", {L"Entry"}));
+    EXPECT_EQ(TakeCommands(), Commands{kListing});
+}
+
+// A host that drops its last reference from a message handler while a dial waits: the dial
+// completes on the living object, which goes when the call returns.
+struct ReleasingHost {
+    ComPtr<IDispatch> dialer;
+    std::wstring log;
+    HRESULT unloadWhileDialling = E_FAIL;
+};
+
+HRESULT CanUnloadNow() {
+    auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(
+        reinterpret_cast<void*>(GetProcAddress(ComponentModule(), "DllCanUnloadNow")));
+    return canUnload();
+}
+
+LRESULT CALLBACK HostWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* host = reinterpret_cast<ReleasingHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_TIMER && host && host->dialer &&
+        ReadUtf8(host->log).find(L"\t3\t") != std::wstring::npos) {
+        KillTimer(window, wParam);
+        host->dialer.Reset();
+        host->unloadWhileDialling = CanUnloadNow();
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(DialerTest, HostMayReleaseItsLastReferenceWhileADialWaits) {
+    Simulate({L"entry=Entry\tu\tp", L"dialms=1500"});
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = HostWindow;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"ZuReleasingHost";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(L"ZuReleasingHost", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                windowClass.hInstance, nullptr);
+    ASSERT_TRUE(window);
+    ReleasingHost host{std::move(dialer_), File(L"calls.log")};
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&host));
+    SetTimer(window, 1, 20, nullptr);
+
+    IDispatch* object = host.dialer.Get();
+    tools::UniqueVariant entry = Arg(L"Entry"), user = Arg(L"u"), password = Arg(L"p");
+    CallOutcome outcome = Call(object, L"RasDial", {&entry, &user, &password});
+    DestroyWindow(window);
+
+    EXPECT_FALSE(host.dialer) << "the handler never ran during the dial";
+    EXPECT_EQ(host.unloadWhileDialling, S_FALSE);
+    EXPECT_EQ(outcome.hr, S_OK);
+    EXPECT_EQ(outcome.result.boolVal, VARIANT_TRUE);
+    EXPECT_EQ(CanUnloadNow(), S_OK);
+}
+
+} // namespace

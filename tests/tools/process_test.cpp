@@ -1,0 +1,333 @@
+#include "tools/ToolsApp.h"
+
+#include "tools/Error.h"
+#include "tools/ToolsFile.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::wstring ProgramDirectory() {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring directory(path, length);
+    return directory.substr(0, directory.find_last_of(L'\\') + 1);
+}
+
+// A command line that runs the test child program with the given arguments.
+std::wstring Child(const std::wstring& arguments) {
+    return tools::QuoteArgument(ProgramDirectory() + L"zu_child.exe") + L" " + arguments;
+}
+
+std::wstring TempPath(const std::wstring& name) {
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir) + L"zu-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
+}
+
+double Seconds(const FILETIME& time) {
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime) / 1e7;
+}
+
+// CPU time that the calling thread has used so far.
+double ThreadCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    return Seconds(kernel) + Seconds(user);
+}
+
+double Now() {
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+TEST(ShellWait, ReturnsTheExitCodeOfTheChild) {
+    EXPECT_EQ(tools::ShellWait(Child(L"exit 0"), SW_HIDE), 0);
+    EXPECT_EQ(tools::ShellWait(Child(L"exit 2"), SW_HIDE), 2);
+    EXPECT_EQ(tools::ShellWait(Child(L"exit -1"), SW_HIDE), -1);
+    EXPECT_EQ(tools::ShellWait(L"cmd /c exit 3", SW_HIDE), 3);
+}
+
+TEST(ShellWait, SeesAChildThatReallyExitsWith259End) {
+    EXPECT_EQ(tools::ShellWait(Child(L"exit 259"), SW_HIDE), 259);
+    const double start = Now();
+    EXPECT_EQ(tools::ShellWait(Child(L"sleep 300 exit 259"), SW_HIDE), 259);
+    EXPECT_GE(Now() - start, 0.29);
+}
+
+TEST(ShellWait, AMissingProgramFailsNamingIt) {
+    try {
+        tools::ShellWait(L"zu-no-such-program.exe /x", SW_HIDE);
+        FAIL() << "no error";
+    } catch (const tools::Error& error) {
+        EXPECT_EQ(error.hr(), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+        EXPECT_NE(error.description().find(L"zu-no-such-program.exe"), std::wstring::npos)
+            << error.description();
+    }
+}
+
+TEST(ShellWait, SendsStandardOutputToTheFileAndLetsItGo) {
+    const std::wstring output = TempPath(L"output.txt");
+    HANDLE old = CreateFileW(output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(old, "a longer text that was there before", 35, &written, nullptr);
+    CloseHandle(old);
+
+    EXPECT_EQ(
+        tools::ShellWait(Child(L"print first print \u5df2\u8fde\u63a5 exit 4"), SW_HIDE, output),
+        4);
+    EXPECT_EQ(tools::ReadFileText(output, true), L"first\r\n\u5df2\u8fde\u63a5\r\n");
+    // Neither this process nor the ended child holds the file any longer.
+    EXPECT_TRUE(DeleteFileW(output.c_str()));
+}
+
+TEST(ShellWait, TheChildInheritsTheOutputFileAndNothingElse) {
+    // An inheritable handle of this process that the child can recognise.
+    SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+    HANDLE mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE, 0, 16, nullptr);
+    ASSERT_TRUE(mapping);
+    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 16);
+    memcpy(view, "zu-inherit-check", 16);
+    UnmapViewOfFile(view);
+    const std::wstring check =
+        Child(L"mapping " + std::to_wstring(reinterpret_cast<uintptr_t>(mapping)));
+    const std::wstring output = TempPath(L"inherit.txt");
+
+    EXPECT_EQ(tools::ShellWait(check, SW_HIDE, output), 0);
+    // The check itself: a child that inherits everything finds the mapping.
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::wstring command = check;
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                               nullptr, nullptr, &startup, &process));
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    EXPECT_EQ(exitCode, 1u);
+    CloseHandle(mapping);
+    DeleteFileW(output.c_str());
+}
+
+TEST(ShellWait, AnOutputFileThatCannotBeCreatedRunsNothing) {
+    const std::wstring marker = TempPath(L"marker.txt");
+    DeleteFileW(marker.c_str());
+    EXPECT_THROW(tools::ShellWait(L"cmd /c echo x>" + tools::QuoteArgument(marker), SW_HIDE,
+                                  L"Q:\\no\\such\\directory\\out.txt"),
+                 tools::Error);
+    Sleep(200);
+    EXPECT_EQ(GetFileAttributesW(marker.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+std::atomic<int> g_dispatched{0};
+std::atomic<double> g_worstDelay{0};
+std::atomic<double> g_postedAt{0};
+
+LRESULT CALLBACK TimingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        const double delay = Now() - g_postedAt.load();
+        if (delay > g_worstDelay.load()) {
+            g_worstDelay = delay;
+        }
+        ++g_dispatched;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class MessageWindow {
+public:
+    MessageWindow() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = TimingProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"zu-shell-wait-test";
+        RegisterClassW(&windowClass);
+        window_ = CreateWindowW(windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, windowClass.hInstance, nullptr);
+    }
+    ~MessageWindow() { DestroyWindow(window_); }
+    HWND get() const { return window_; }
+
+private:
+    HWND window_;
+};
+
+TEST(ShellWait, AnswersMessagesPromptlyWithoutSpinning) {
+    MessageWindow window;
+    ASSERT_TRUE(window.get());
+    g_dispatched = 0;
+    g_worstDelay = 0;
+    std::thread poster([&] {
+        for (int i = 0; i < 5; ++i) {
+            Sleep(150);
+            g_postedAt = Now();
+            PostMessageW(window.get(), WM_APP, 0, 0);
+        }
+    });
+    const double cpuBefore = ThreadCpuSeconds();
+    const double start = Now();
+    EXPECT_EQ(tools::ShellWait(Child(L"sleep 1200"), SW_HIDE), 0);
+    const double wall = Now() - start;
+    const double cpu = ThreadCpuSeconds() - cpuBefore;
+    poster.join();
+
+    EXPECT_EQ(g_dispatched.load(), 5);
+    EXPECT_LT(g_worstDelay.load(), 0.1);
+    // A wait that polls the exit code keeps the thread busy for the whole run.
+    EXPECT_LT(cpu, 0.25 * wall) << cpu << " s of CPU in " << wall << " s";
+}
+
+TEST(ShellWait, HoldsAQuitBackUntilTheChildEnds) {
+    PostQuitMessage(7);
+    const double cpuBefore = ThreadCpuSeconds();
+    EXPECT_EQ(tools::ShellWait(Child(L"sleep 400 exit 1"), SW_HIDE), 1);
+    EXPECT_LT(ThreadCpuSeconds() - cpuBefore, 0.2);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 7u);
+}
+
+const std::vector<std::wstring> kTrickyArguments = {
+    L"plain",
+    L"",
+    L"two words",
+    L"tab\there",
+    L"say \"hi\"",
+    L"\"",
+    L"end\\",
+    L"a b\\",
+    L"a\\\\b",
+    L"a\\\"b",
+    L"\\\\x\\\\",
+    L"\\\\server\\share\\",
+    L"\u5bbd\u5e26 \u8fde\u63a5",
+};
+
+TEST(QuoteArgument, QuotesOnlyWhatNeedsIt) {
+    EXPECT_EQ(tools::QuoteArgument(L"plain"), L"plain");
+    EXPECT_EQ(tools::QuoteArgument(L"C:\\dir\\x.exe"), L"C:\\dir\\x.exe");
+    EXPECT_EQ(tools::QuoteArgument(L""), L"\"\"");
+    EXPECT_EQ(tools::QuoteArgument(L"a b"), L"\"a b\"");
+    EXPECT_EQ(tools::QuoteArgument(L"a b\\"), L"\"a b\\\\\"");
+    EXPECT_EQ(tools::QuoteArgument(L"a\\\"b"), L"\"a\\\\\\\"b\"");
+}
+
+TEST(QuoteArgument, ArgumentsParseBackCharacterForCharacter) {
+    std::wstring commandLine = L"program.exe";
+    for (const std::wstring& argument : kTrickyArguments) {
+        commandLine += L" " + tools::QuoteArgument(argument);
+    }
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &count);
+    ASSERT_TRUE(argv);
+    std::vector<std::wstring> parsed(argv + 1, argv + count);
+    LocalFree(argv);
+    EXPECT_EQ(parsed, kTrickyArguments) << commandLine;
+}
+
+TEST(QuoteArgument, AChildReceivesTheArgumentsAsGiven) {
+    std::wstring arguments = L"args";
+    std::wstring expected;
+    for (const std::wstring& argument : kTrickyArguments) {
+        arguments += L" " + tools::QuoteArgument(argument);
+        expected += argument + L"\r\n";
+    }
+    const std::wstring output = TempPath(L"args.txt");
+    EXPECT_EQ(tools::ShellWait(Child(arguments), SW_HIDE, output), 0);
+    EXPECT_EQ(tools::ReadFileText(output, true), expected);
+    DeleteFileW(output.c_str());
+}
+
+// A directory tree of programs, with PATH, PATHEXT and the current directory pointed at it for
+// the length of a test.
+class FindProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = TempPath(L"find");
+        for (const wchar_t* dir : {L"", L"\\cwd", L"\\bin1", L"\\bin2", L"\\bin2\\tool.exe"}) {
+            CreateDirectoryW((root_ + dir).c_str(), nullptr);
+        }
+        for (const wchar_t* file :
+             {L"\\cwd\\tool.cmd", L"\\bin1\\tool.bat", L"\\bin1\\other.exe", L"\\bin2\\tool.com",
+              L"\\bin2\\other.com", L"\\bin2\\data.txt"}) {
+            CloseHandle(CreateFileW((root_ + file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, 0, nullptr));
+        }
+        Save(L"PATH", path_);
+        Save(L"PATHEXT", pathext_);
+        wchar_t cwd[MAX_PATH];
+        GetCurrentDirectoryW(MAX_PATH, cwd);
+        cwd_ = cwd;
+        SetEnvironmentVariableW(L"PATH",
+                                (L"\"" + root_ + L"\\bin1\";;" + root_ + L"\\bin2\\").c_str());
+        SetEnvironmentVariableW(L"PATHEXT", L".COM;.EXE;.BAT;.CMD");
+        SetCurrentDirectoryW((root_ + L"\\cwd").c_str());
+    }
+    void TearDown() override {
+        SetCurrentDirectoryW(cwd_.c_str());
+        SetEnvironmentVariableW(L"PATH", path_.c_str());
+        SetEnvironmentVariableW(L"PATHEXT", pathext_.empty() ? nullptr : pathext_.c_str());
+        std::wstring from = root_ + L'\0';
+        SHFILEOPSTRUCTW remove{};
+        remove.wFunc = FO_DELETE;
+        remove.pFrom = from.c_str();
+        remove.fFlags = FOF_NO_UI;
+        SHFileOperationW(&remove);
+    }
+    static void Save(const wchar_t* name, std::wstring& value) {
+        wchar_t buffer[32767];
+        DWORD length = GetEnvironmentVariableW(name, buffer, 32767);
+        value.assign(buffer, length);
+    }
+
+    std::wstring root_, path_, pathext_, cwd_;
+};
+
+TEST_F(FindProgramTest, LooksInTheCurrentDirectoryThenAlongPath) {
+    // Every extension is tried in one directory before the next directory.
+    EXPECT_EQ(tools::FindProgram(L"tool"), root_ + L"\\cwd\\tool.cmd");
+    EXPECT_EQ(tools::FindProgram(L"other"), root_ + L"\\bin1\\other.exe");
+    // A name with an extension is taken as it is; a directory of that name is no program.
+    EXPECT_EQ(tools::FindProgram(L"other.com"), root_ + L"\\bin2\\other.com");
+    EXPECT_EQ(tools::FindProgram(L"tool.exe"), L"");
+    EXPECT_EQ(tools::FindProgram(L"data.txt"), root_ + L"\\bin2\\data.txt");
+    EXPECT_EQ(tools::FindProgram(L"missing"), L"");
+    EXPECT_EQ(tools::FindProgram(L""), L"");
+}
+
+TEST_F(FindProgramTest, ANameWithADirectoryIsLookedUpThereOnly) {
+    EXPECT_EQ(tools::FindProgram(L"..\\bin2\\tool"), root_ + L"\\bin2\\tool.com");
+    EXPECT_EQ(tools::FindProgram(root_ + L"\\bin1\\tool"), root_ + L"\\bin1\\tool.bat");
+    EXPECT_EQ(tools::FindProgram(L".\\other"), L"");
+}
+
+TEST_F(FindProgramTest, FallsBackToTheUsualExtensionsWithoutPathext) {
+    SetEnvironmentVariableW(L"PATHEXT", nullptr);
+    EXPECT_EQ(tools::FindProgram(L"other"), root_ + L"\\bin1\\other.exe");
+}
+
+TEST(FindProgram, FindsTheCommandInterpreter) {
+    std::wstring cmd = tools::FindProgram(L"cmd");
+    ASSERT_GE(cmd.size(), 8u);
+    EXPECT_EQ(CompareStringOrdinal(cmd.c_str() + cmd.size() - 8, 8, L"\\cmd.exe", 8, TRUE),
+              CSTR_EQUAL)
+        << cmd;
+}
+
+} // namespace

@@ -1,0 +1,331 @@
+#include "tools/ToolsRegExp.h"
+
+#include "tools/Error.h"
+#include "tools/RegExpEngine.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using tools::RegExpEngine;
+
+TEST(RegExpEscape, EscapesExactlyTheListedCharacters) {
+    EXPECT_EQ(tools::RegExpEscape(L""), L"");
+    EXPECT_EQ(tools::RegExpEscape(L"a.b"), L"a\\.b");
+    EXPECT_EQ(tools::RegExpEscape(L"(x)"), L"\\(x\\)");
+    EXPECT_EQ(tools::RegExpEscape(L"C:\\d"), L"C\\:\\\\d");
+    EXPECT_EQ(tools::RegExpEscape(L"$$"), L"\\$\\$");
+    EXPECT_EQ(tools::RegExpEscape(L"\\"), L"\\\\");
+    EXPECT_EQ(tools::RegExpEscape(L"x-y/z #1 %20 &'\"\t\u5bbd"), L"x-y/z #1 %20 &'\"\t\u5bbd");
+    const std::wstring all = L"\\.+*?[^]$(){}=!<>|:";
+    std::wstring expected;
+    for (wchar_t c : all) {
+        expected += std::wstring(L"\\") + c;
+    }
+    EXPECT_EQ(tools::RegExpEscape(all), expected);
+    EXPECT_EQ(expected.size(), 38u);
+}
+
+// The cases that callers rely on, run on the platform class (where it can be created) and on
+// the built-in engine alike.
+class BothEngines : public ::testing::TestWithParam<RegExpEngine> {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (GetParam() == RegExpEngine::Automatic && !tools::CreateRegExp()) {
+            GTEST_SKIP() << "VBScript.RegExp cannot be created here";
+        }
+    }
+    void TearDown() override { CoUninitialize(); }
+
+    bool Test(std::wstring_view subject, std::wstring_view pattern, bool ignoreCase = true,
+              bool multiLine = true) {
+        return tools::RegExpTest(subject, pattern, ignoreCase, multiLine, true, GetParam());
+    }
+};
+
+TEST_P(BothEngines, SearchesAnywhereWithTheOptions) {
+    EXPECT_TRUE(Test(L"abcdef", L"CD"));
+    EXPECT_FALSE(Test(L"abcdef", L"CD", false));
+    EXPECT_TRUE(Test(L"x\nyz", L"^y"));
+    EXPECT_FALSE(Test(L"x\nyz", L"^y", true, false));
+    EXPECT_TRUE(Test(L"x\r\nyz", L"x$"));
+    EXPECT_FALSE(Test(L"x\r\nyz", L"x$", true, false));
+    EXPECT_TRUE(Test(L"anything", L""));
+    EXPECT_TRUE(Test(L"", L""));
+}
+
+TEST_P(BothEngines, UsesThePlatformClassOnlyWhenAsked) {
+    EXPECT_EQ(tools::RegExp(L"a", true, true, true, GetParam()).UsesPlatformClass(),
+              GetParam() == RegExpEngine::Automatic);
+}
+
+TEST_P(BothEngines, EscapedTextMatchesExactlyTheTextsThatContainIt) {
+    const std::vector<std::wstring> needles = {
+        L"a.b", L"(x)", L"C:\\d", L"$$", L"\\", L"[^]", L"1+1=2?", L"{2}", L"<a|b>", L"!:*",
+    };
+    const std::vector<std::wstring> haystacks = {
+        L"a.b", L"axb",   L"see (X) here", L"x",   L"c:\\D\\e",   L"C:d",  L"$$$",
+        L"$",   L"\\\\",  L"[^]",          L"^",   L"1+1=2? yes", L"11=2", L"a{2}",
+        L"aa",  L"<A|B>", L"ab",           L"!:*", L"!:",
+    };
+    for (const std::wstring& needle : needles) {
+        std::wstring upperNeedle = needle;
+        CharUpperBuffW(upperNeedle.data(), static_cast<DWORD>(upperNeedle.size()));
+        for (const std::wstring& haystack : haystacks) {
+            std::wstring upperHaystack = haystack;
+            CharUpperBuffW(upperHaystack.data(), static_cast<DWORD>(upperHaystack.size()));
+            const bool contains = upperHaystack.find(upperNeedle) != std::wstring::npos;
+            EXPECT_EQ(Test(haystack, tools::RegExpEscape(needle)), contains)
+                << "needle " << testing::PrintToString(needle) << " in "
+                << testing::PrintToString(haystack);
+        }
+    }
+}
+
+TEST_P(BothEngines, FindsAConnectedEntryInRasDialOutput) {
+    const std::wstring output = L"\u6b63\u5728\u8fde\u63a5\u5230 \u5bbd\u5e26(1)...\r\n"
+                                L"\u5df2\u8fde\u63a5 \u5bbd\u5e26(1)\u3002\r\n"
+                                L"\u547d\u4ee4\u5df2\u5b8c\u6210\u3002\r\n";
+    const std::wstring connected = L"\u5df2\u8fde\u63a5\\s*";
+    EXPECT_TRUE(Test(output, connected + tools::RegExpEscape(L"\u5bbd\u5e26(1)")));
+    EXPECT_FALSE(Test(output, connected + tools::RegExpEscape(L"\u5bbd\u5e26(2)")));
+    EXPECT_TRUE(
+        Test(L"Connected to\r\nMy ADSL\r\n", L"^" + tools::RegExpEscape(L"my adsl") + L"$"));
+}
+
+TEST_P(BothEngines, MatchesUrlPatterns) {
+    EXPECT_TRUE(Test(L"http://example.com/img/a.GIF", L"\\.gif$"));
+    EXPECT_FALSE(Test(L"http://example.com/a.gif?x=1", L"\\.gif$"));
+    EXPECT_TRUE(Test(L"https://ads.example.net/x", L"^https?://(ads|track)\\."));
+    EXPECT_FALSE(Test(L"https://example.net/ads.", L"^https?://(ads|track)\\."));
+    EXPECT_TRUE(Test(L"http://a/b?id=123&x", L"[?&]id=\\d+"));
+}
+
+TEST_P(BothEngines, AMalformedPatternFailsOnlyWhenTested) {
+    tools::RegExp regExp(L"(", true, true, true, GetParam());
+    for (int round = 0; round < 2; ++round) {
+        try {
+            regExp.Test(L"a(b");
+            FAIL() << "no error";
+        } catch (const tools::Error& error) {
+            EXPECT_TRUE(FAILED(error.hr()));
+            if (GetParam() == RegExpEngine::BuiltIn) {
+                EXPECT_EQ(error.hr(), tools::kRegExpSyntaxError);
+                EXPECT_NE(error.description().find(L"malformed"), std::wstring::npos);
+            }
+            EXPECT_NE(error.description().find(L"\"(\""), std::wstring::npos)
+                << error.description();
+        }
+    }
+    EXPECT_THROW(Test(L"x", L"(x"), tools::Error);
+}
+
+TEST_P(BothEngines, ACompiledExpressionServesManySubjects) {
+    tools::RegExp regExp(L"/ads?/", true, true, true, GetParam());
+    int matched = 0;
+    for (int i = 0; i < 2000; ++i) {
+        matched += regExp.Test(L"http://host/" + std::wstring(i % 3 == 0 ? L"AD/" : L"img/") +
+                               std::to_wstring(i))
+                       ? 1
+                       : 0;
+    }
+    EXPECT_EQ(matched, 667);
+}
+
+INSTANTIATE_TEST_SUITE_P(, BothEngines,
+                         ::testing::Values(RegExpEngine::Automatic, RegExpEngine::BuiltIn),
+                         [](const auto& info) {
+                             return info.param == RegExpEngine::BuiltIn ? "BuiltIn" : "Platform";
+                         });
+
+TEST(CreateRegExp, GivesNoObjectWithoutCom) {
+    // COM is not initialised on this thread: creation fails and is not reported.
+    std::thread([] { EXPECT_FALSE(tools::CreateRegExp()); }).join();
+}
+
+// The built-in engine on its own: the grammar beyond what the shared cases cover.
+bool Match(std::wstring_view subject, std::wstring_view pattern, bool ignoreCase = false,
+           bool multiLine = false) {
+    return tools::BuiltInRegExp(pattern, ignoreCase, multiLine).Search(subject);
+}
+
+struct Case {
+    const wchar_t* pattern;
+    const wchar_t* subject;
+    bool matches;
+};
+
+void ExpectCases(const std::vector<Case>& cases, bool ignoreCase = false) {
+    for (const Case& c : cases) {
+        EXPECT_EQ(Match(c.subject, c.pattern, ignoreCase), c.matches)
+            << testing::PrintToString(std::wstring(c.pattern)) << " on "
+            << testing::PrintToString(std::wstring(c.subject));
+    }
+}
+
+TEST(BuiltInRegExp, Quantifiers) {
+    ExpectCases({
+        {L"^a*$", L"", true},
+        {L"^a+$", L"", false},
+        {L"^ab?c$", L"ac", true},
+        {L"^a{3}$", L"aaa", true},
+        {L"^a{3}$", L"aaaa", false},
+        {L"^a{2,}$", L"aaaaa", true},
+        {L"^a{2,3}$", L"aaaa", false},
+        {L"^a{2,3}$", L"aa", true},
+        {L"^(ab){2}$", L"abab", true},
+        {L"^a{0}b$", L"b", true},
+        {L"^a*?b$", L"aab", true},
+        {L"^a+?$", L"aaa", true},
+        {L"^(a|ab)(c|bcd)$", L"abcd", true},
+        // Loops whose body can match nothing still end.
+        {L"^(a*)*b$", L"aaac", false},
+        {L"^(a?)+$", L"aa", true},
+        {L"^(?:)*x$", L"x", true},
+        {L"^(?:a|)*?b$", L"aab", true},
+        // Braces that form no quantifier are literals.
+        {L"a{", L"a{", true},
+        {L"a{1,x}", L"a{1,x}", true},
+        {L"{}", L"{}", true},
+        {L"x}]", L"x}]", true},
+    });
+}
+
+TEST(BuiltInRegExp, GroupsAlternativesAndBackReferences) {
+    ExpectCases({
+        {L"^(a)(b)\\2\\1$", L"abba", true},
+        {L"^(a)(b)\\2\\1$", L"abab", false},
+        {L"(x)?y\\1z", L"yz", true}, // a group that did not take part matches nothing
+        {L"^(?:ab|cd)+$", L"abcdab", true},
+        {L"^(?:ab|cd)+$", L"abc", false},
+        {L"cat|dog", L"hotdog", true},
+        {L"^$|x", L"", true},
+        {L"\\101", L"A", true},     // no group 1: an octal escape
+        {L"(a)\\101", L"aA", true}, // there is no group 101: octal \101 = A
+        {L"(a)\\1", L"aA", false},  // but there is a group 1
+        {L"\\8", L"8", true},
+        {L"^(?=(a+))a*b\\1$", L"aaab", false},
+        {L"^(?=(a+))a*b$", L"aaab", true},
+        {L"a(?=b)", L"ac ab", true},
+        {L"a(?=b)", L"ac", false},
+        {L"a(?!b)", L"ab", false},
+        {L"a(?!b)", L"ab ac", true},
+        {L"^(?!.*bad).*$", L"good", true},
+        {L"^(?!.*bad).*$", L"so bad", false},
+    });
+}
+
+TEST(BuiltInRegExp, ClassesAndEscapes) {
+    ExpectCases({
+        {L"^[a-c]+$", L"abcab", true},
+        {L"^[^a-c]+$", L"xyz", true},
+        {L"[^a-c]", L"abc", false},
+        {L"[]", L"x", false},
+        {L"^[^]$", L"\n", true},
+        {L"^[\\d-z]+$", L"1-z", true},
+        {L"^[\\d-z]+$", L"y", false},
+        {L"^[a-]+$", L"a-", true},
+        {L"^[\\]\\\\]+$", L"]\\", true},
+        {L"[\\b]", L"\b", true},
+        {L"^\\d\\D\\w\\W$", L"7x_", false},
+        {L"^\\d\\D\\w\\W$", L"7xa.", true},
+        {L"^\\s+$", L" \t\r\n\u3000\u00a0", true},
+        {L"\\S", L" \t", false},
+        {L"^\\x41\\u4e2d\\t\\cJ$", L"A\u4e2d\t\n", true},
+        {L"^\\xZ\\u12$", L"xZu12", true},
+        {L"^\\c1$", L"\\c1", true},
+        {L"^\\:\\=\\!\\<\\>\\/$", L":=!<>/", true},
+        {L"^.$", L"\n", false},
+        {L"^.$", L"\r", false},
+        {L"^.$", L"\u2028", false},
+        {L"^.$", L"\u00e9", true},
+        {L"\\bcat\\b", L"a cat.", true},
+        {L"\\bcat\\b", L"concat", false},
+        {L"\\Bcat", L"concat", true},
+    });
+}
+
+TEST(BuiltInRegExp, IgnoringCaseComparesUpperCaseForms) {
+    ExpectCases(
+        {
+            {L"CAF\u00c9", L"caf\u00e9", true},
+            {L"^[\u00e0-\u00fe]+$", L"\u00c0\u00c9", true},
+            {L"^[^a-z]$", L"Q", false},
+            {L"\u03a3", L"\u03c3", true},
+            {L"^\\w+$", L"\u017f", false}, // long s is no word character, not even as "S"
+            {L"s", L"\u017f", false},      // and never equals an ASCII letter
+            {L"(a)\\1", L"aA", true},
+            {L"\\bK", L"\u212a", false},
+        },
+        true);
+}
+
+TEST(BuiltInRegExp, MatchesNulCharacters) {
+    const std::wstring nul(1, L'\0');
+    EXPECT_TRUE(Match(L"a" + nul + L"b", L"a\\0b"));
+    EXPECT_TRUE(Match(L"a" + nul + L"b", L"a" + nul + L"b"));
+    EXPECT_FALSE(Match(L"a0b", L"a\\0b"));
+}
+
+TEST(BuiltInRegExp, MultiLineAnchorsAtEveryLineTerminator) {
+    for (const wchar_t* subject : {L"a\nb", L"a\r\nb", L"a\rb", L"a\u2028b"}) {
+        EXPECT_TRUE(Match(subject, L"a$", false, true));
+        EXPECT_TRUE(Match(subject, L"^b", false, true));
+        EXPECT_FALSE(Match(subject, L"a$", false, false));
+        EXPECT_FALSE(Match(subject, L"^b", false, false));
+    }
+}
+
+TEST(BuiltInRegExp, RefusesMalformedPatterns) {
+    for (const wchar_t* pattern :
+         {L"(", L"a)", L"[a", L"[b-a]", L"*a", L"a**", L"a??+", L"+", L"?", L"{2}", L"a{2,1}",
+          L"x\\", L"(?<x)", L"(?", L"^*", L"a|*", L"\\b+"}) {
+        try {
+            tools::BuiltInRegExp regExp(pattern, true, true);
+            ADD_FAILURE() << "accepted " << testing::PrintToString(std::wstring(pattern));
+        } catch (const tools::Error& error) {
+            EXPECT_EQ(error.hr(), tools::kRegExpSyntaxError);
+            EXPECT_NE(error.description().find(L"malformed"), std::wstring::npos);
+        }
+    }
+}
+
+DWORD WINAPI MatchLongUrls(void* out) {
+    auto& results = *static_cast<std::vector<bool>*>(out);
+    const std::wstring url = L"http://example.com/" + std::wstring(200000, L'a') + L".gif";
+    results.push_back(Match(url, L"^http://.*\\.gif$", true, true));
+    results.push_back(Match(url, L"^http://example\\.com/(a|b)*\\.gif$", true, true));
+    results.push_back(Match(url, L"^(?:[a-z:/.])*\\.png$", true, true));
+    return 0;
+}
+
+TEST(BuiltInRegExp, LongSubjectsNeedNoDeepStack) {
+    // On a thread with a small stack: the match must not recurse per character.
+    std::vector<bool> results;
+    HANDLE thread = CreateThread(nullptr, 256 * 1024, MatchLongUrls, &results,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    ASSERT_TRUE(thread);
+    WaitForSingleObject(thread, INFINITE);
+    DWORD exitCode = 1;
+    GetExitCodeThread(thread, &exitCode);
+    CloseHandle(thread);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(results, (std::vector<bool>{true, true, false}));
+}
+
+TEST(BuiltInRegExp, RefusesARepetitionTooLargeToCompile) {
+    try {
+        tools::BuiltInRegExp regExp(L"(?:ab){2000000}", false, false);
+        FAIL() << "compiled";
+    } catch (const tools::Error& error) {
+        EXPECT_EQ(error.hr(), E_OUTOFMEMORY);
+    }
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+#include "tools/ToolsSleep.h"
+
+#include "tools/Error.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Records the steps of a paced sleep, and whether a message posted before it had been
+// dispatched when each sleep began.
+class Recorder final : public tools::PacedSleepObserver {
+public:
+    explicit Recorder(const int* dispatched = nullptr) : dispatched_(dispatched) {}
+    void Pumping() override { steps.push_back(L"pump"); }
+    void Sleeping(long milliseconds) override {
+        steps.push_back(L"sleep " + std::to_wstring(milliseconds));
+        if (dispatched_) {
+            dispatchedAtSleep.push_back(*dispatched_);
+        }
+    }
+
+    std::vector<std::wstring> steps;
+    std::vector<int> dispatchedAtSleep;
+
+private:
+    const int* dispatched_;
+};
+
+std::vector<std::wstring> Steps(long total, long slice) {
+    Recorder recorder;
+    tools::PacedSleep(total, slice, recorder);
+    return recorder.steps;
+}
+
+TEST(PacedSleep, SlicesThenTheRestWithAPumpBeforeEach) {
+    using V = std::vector<std::wstring>;
+    EXPECT_EQ(Steps(250, 100),
+              (V{L"pump", L"sleep 100", L"pump", L"sleep 100", L"pump", L"sleep 50"}));
+    EXPECT_EQ(Steps(300, 100), (V{L"pump", L"sleep 100", L"pump", L"sleep 100", L"pump",
+                                  L"sleep 100", L"pump", L"sleep 0"}));
+    EXPECT_EQ(Steps(1, 1000), (V{L"pump", L"sleep 1"}));
+    EXPECT_EQ(Steps(999, 1000), (V{L"pump", L"sleep 999"}));
+    EXPECT_EQ(Steps(0, 1000), (V{L"pump", L"sleep 0"}));
+}
+
+TEST(PacedSleep, ReallySleepsTheTotal) {
+    const ULONGLONG start = GetTickCount64();
+    tools::PacedSleep(300, 100);
+    // The tick count moves in steps of up to 16 ms.
+    EXPECT_GE(GetTickCount64() - start, 284u);
+}
+
+int g_dispatched = 0;
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        ++g_dispatched;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(PacedSleep, DispatchesWaitingMessagesBeforeSleeping) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = CountingProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"zu-paced-sleep-test";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, windowClass.hInstance, nullptr);
+    ASSERT_TRUE(window);
+    g_dispatched = 0;
+    PostMessageW(window, WM_APP, 0, 0);
+    Recorder recorder(&g_dispatched);
+    tools::PacedSleep(30, 20, recorder);
+    EXPECT_EQ(recorder.dispatchedAtSleep, (std::vector<int>{1, 1}));
+    DestroyWindow(window);
+}
+
+TEST(PacedSleep, RefusesAZeroSliceOrANegativeTotal) {
+    Recorder recorder;
+    EXPECT_THROW(tools::PacedSleep(10, 0, recorder), tools::Error);
+    EXPECT_THROW(tools::PacedSleep(-1, 10, recorder), tools::Error);
+    EXPECT_TRUE(recorder.steps.empty());
+}
+
+TEST(PumpMessages, LeavesAQuitForTheHostsOwnLoop) {
+    PostQuitMessage(5);
+    tools::PumpMessages();
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 5u);
+}
+
+} // namespace

@@ -1,0 +1,54 @@
+#include "tools/ToolsFile.h"
+
+#include "tools/Owners.h"
+#include "tools/ToolsCommon.h"
+#include "tools/ToolsUTF8.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <new>
+
+namespace tools {
+
+std::vector<unsigned char> ReadFileBytes(std::wstring_view path) {
+    std::vector<unsigned char> bytes;
+    try {
+        UniqueHandle file(::CreateFileW(std::wstring(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.get() == INVALID_HANDLE_VALUE) {
+            file.release();
+            return bytes;
+        }
+        LARGE_INTEGER size{};
+        // A length that a signed 32-bit integer cannot hold reads as no length at all.
+        if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 1 || size.QuadPart > INT_MAX) {
+            return bytes;
+        }
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD read = 0;
+            if (!::ReadFile(file.get(), bytes.data() + done,
+                            static_cast<DWORD>(bytes.size() - done), &read, nullptr) ||
+                read == 0) {
+                break;
+            }
+            done += read;
+        }
+    } catch (const std::bad_alloc&) {
+        bytes.clear();
+    }
+    return bytes;
+}
+
+std::wstring ReadFileText(std::wstring_view path, bool utf8) {
+    std::vector<unsigned char> bytes = ReadFileBytes(path);
+    if (SafeUBound(bytes) == -1) {
+        return {};
+    }
+    return BytesToText(bytes, utf8);
+}
+
+} // namespace tools

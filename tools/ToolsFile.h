@@ -1,0 +1,20 @@
+// Whole-file reads: as bytes, and as text in the ANSI code page or UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tools {
+
+// Every byte of the file, read in one piece with read access and without locking it against
+// other readers or writers. Never throws: a missing or unreadable file, an empty one and one of
+// 2 GiB or more give no bytes. If the read itself fails once the array is sized, the array
+// keeps the file's length and the bytes not read are 0.
+std::vector<unsigned char> ReadFileBytes(std::wstring_view path);
+
+// The file's bytes as text (BytesToText), or the empty text when the file gives no bytes.
+// A failure of the ANSI decoding throws tools::Error.
+std::wstring ReadFileText(std::wstring_view path, bool utf8);
+
+} // namespace tools

@@ -1,0 +1,36 @@
+// Waiting without freezing the calling thread: a message pump and a pause in slices with a pump
+// before each slice.
+#pragma once
+
+#include <optional>
+
+namespace tools {
+
+// Dispatches every message waiting in the calling thread's queue (PeekMessage, TranslateMessage,
+// DispatchMessage), then returns. A WM_QUIT ends the pumping and is posted again, so that the
+// host's own message loop still receives it.
+void PumpMessages();
+
+// The pump of PumpMessages for a wait that must not see WM_QUIT again at once: it stops at a
+// WM_QUIT and hands back the quit's exit code without posting it again. The caller posts it
+// (PostQuitMessage) when its wait is over.
+std::optional<int> PumpMessagesUntilQuit();
+
+// Sees each step of PacedSleep just before it is taken; the steps themselves are unchanged.
+class PacedSleepObserver {
+public:
+    virtual void Pumping() = 0;
+    virtual void Sleeping(long milliseconds) = 0;
+
+protected:
+    ~PacedSleepObserver() = default;
+};
+
+// Pauses for total milliseconds in total / slice slices of {pump; Sleep(slice)}, then one more
+// {pump; Sleep(total % slice)}, the last sleep taken even when it is 0. Needs slice > 0 and
+// total >= 0; other values throw tools::Error(E_INVALIDARG) rather than divide by zero or sleep
+// for ever.
+void PacedSleep(long total, long slice);
+void PacedSleep(long total, long slice, PacedSleepObserver& observer);
+
+} // namespace tools
