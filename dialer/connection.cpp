@@ -59,6 +59,11 @@ std::wstring ToolCommand(std::initializer_list<std::wstring_view> arguments) {
     // A path holds no quotation mark, so plain quotes keep one with blanks in one piece.
     std::wstring line = L"\"" + program + L"\"";
     for (std::wstring_view argument : arguments) {
+        // A command line ends at a NUL: the tool would receive a different value.
+        if (argument.find(L'\0') != std::wstring_view::npos) {
+            throw tools::Error(E_INVALIDARG, L"An entry name, user name or password that holds "
+                                             L"a NUL character cannot be passed to RasDial.exe");
+        }
         line += L' ';
         line += tools::QuoteArgument(argument);
     }

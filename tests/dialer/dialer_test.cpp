@@ -151,7 +151,10 @@ protected:
         std::vector<tools::UniqueVariant> values;
         std::vector<VARIANT*> pointers;
         for (const auto& arg : args) {
-            values.push_back(Arg(arg.c_str()));
+            tools::UniqueVariant value;
+            value.vt = VT_BSTR;
+            value.bstrVal = SysAllocStringLen(arg.data(), static_cast<UINT>(arg.size()));
+            values.push_back(std::move(value));
         }
         for (auto& value : values) {
             pointers.push_back(&value);
@@ -273,6 +276,14 @@ TEST_F(DialerTest, ArgumentsReachTheToolVerbatim) {
         EXPECT_TRUE(Ask(L"RasHangup", {c[0]}));
         EXPECT_EQ(TakeCommands(), (Commands{kListing, {c[0], L"/disconnect"}}));
     }
+}
+
+TEST_F(DialerTest, AnArgumentWithANulIsRefusedBeforeTheToolRuns) {
+    Simulate({L"entry=Entry\tu\tp"});
+    CallOutcome outcome = Attempt(L"RasDial", {L"Entry", L"u", std::wstring(L"p\0rest", 6)});
+    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(outcome.scode, E_INVALIDARG);
+    EXPECT_EQ(TakeCommands(), Commands{kListing});
 }
 
 TEST_F(DialerTest, SuccessIsReadFromTheToolsMessageInEnglishOrChinese) {
