@@ -1,11 +1,124 @@
+// The URL-cache sweep.
 #include "cache/cache.h"
+
+#include "tools/ToolsRegExp.h"
+#include "tools/ToolsSleep.h"
+#include "tools/ToolsString.h"
+
+#include <wininet.h>
+
+#include <cstring>
 
 namespace cache {
 
-STDMETHODIMP Cache::DelCache(QKCACHE_TYPE, BSTR, VARIANT_BOOL) {
+namespace {
+
+void FindCloseUrlCacheQuietly(HANDLE find) {
+    ::FindCloseUrlCache(find);
+}
+
+// An open enumeration of the URL cache.
+using UniqueCacheFind = tools::UniqueResource<HANDLE, FindCloseUrlCacheQuietly>;
+
+// A fixed block of exactly `size` bytes for one cache entry, with its record's size field
+// (the first 32-bit word) set as the enumeration expects; empty when the allocation fails.
+tools::UniqueLocal AllocateEntryBlock(DWORD size) {
+    tools::UniqueLocal block(::LocalAlloc(LMEM_FIXED, size));
+    if (block && size >= sizeof(DWORD)) {
+        std::memcpy(block.get(), &size, sizeof(DWORD));
+    }
+    return block;
+}
+
+INTERNET_CACHE_ENTRY_INFOA* EntryIn(const tools::UniqueLocal& block) {
+    return static_cast<INTERNET_CACHE_ENTRY_INFOA*>(block.get());
+}
+
+} // namespace
+
+std::vector<Cache::ListedEntry> Cache::ListEntries(DWORD typeMask) {
+    std::vector<ListedEntry> listed;
+
+    // Probe without a block: the platform answers with the size that the first entry needs.
+    // Any other answer (an empty cache above all) means there is nothing to list.
+    DWORD size = 0;
+    HANDLE probe = ::FindFirstUrlCacheEntryA(nullptr, nullptr, &size);
+    DWORD error = ::GetLastError();
+    UniqueCacheFind find(probe);
+    if (find || error != ERROR_INSUFFICIENT_BUFFER) {
+        return listed;
+    }
+
+    tools::UniqueLocal block = AllocateEntryBlock(size);
+    if (!block) {
+        return listed;
+    }
+    find.reset(::FindFirstUrlCacheEntryA(nullptr, EntryIn(block), &size));
+    if (!find) {
+        return listed;
+    }
+
+    for (;;) {
+        // The source URL lies inside the block, so it is copied out while the block is held.
+        const INTERNET_CACHE_ENTRY_INFOA* entry = EntryIn(block);
+        if (entry->CacheEntryType & typeMask) {
+            const char* name = entry->lpszSourceUrlName ? entry->lpszSourceUrlName : "";
+            listed.push_back({name, PtrToString(name)});
+        }
+        block.reset();
+
+        // Probe the next entry; a size left at 0 means there is none. What the probe returns
+        // says nothing more: it fails both when a block is needed and at the end.
+        size = 0;
+        ::FindNextUrlCacheEntryA(find.get(), nullptr, &size);
+        if (size == 0) {
+            break;
+        }
+        block = AllocateEntryBlock(size);
+        if (!block || !::FindNextUrlCacheEntryA(find.get(), EntryIn(block), &size)) {
+            break;
+        }
+    }
+    return listed;
+}
+
+std::wstring Cache::PtrToString(const char* text) {
+    if (!text) {
+        return {};
+    }
+    return tools::FromAnsi(std::string_view(text, static_cast<size_t>(::lstrlenA(text))));
+}
+
+bool Cache::DeleteEntry(const std::string& name) {
+    return ::DeleteUrlCacheEntryA(name.c_str()) != FALSE;
+}
+
+STDMETHODIMP Cache::DelCache(QKCACHE_TYPE eType, BSTR strURLPattern, VARIANT_BOOL bRegExp) {
     return Call([&] {
-        throw tools::Error(E_NOTIMPL,
-                           L"Cache sweeping is not available in this build of the component");
+        const std::vector<ListedEntry> entries = ListEntries(static_cast<DWORD>(eType));
+        if (entries.empty()) {
+            return; // nothing to test or delete, so no expression is even made
+        }
+
+        const std::wstring pattern(tools::BstrView(strURLPattern));
+        if (pattern.empty()) {
+            for (const ListedEntry& entry : entries) {
+                tools::PumpMessages();
+                DeleteEntry(entry.name);
+            }
+            return;
+        }
+
+        // One compiled expression serves the whole sweep. A literal pattern is escaped so that
+        // it matches itself as a substring, letters in any case.
+        const std::wstring expression = bRegExp ? pattern : tools::RegExpEscape(pattern);
+        tools::RegExp matcher(expression, true, true, true);
+        for (const ListedEntry& entry : entries) {
+            tools::PumpMessages();
+            if (matcher.Test(entry.url)) {
+                DeleteEntry(entry.name);
+            }
+        }
     });
 }
 

@@ -2,12 +2,34 @@
  * QKCache: sweeps the WinINet URL cache. DelCache lists the entries whose type has any of the
  * requested type bits, then deletes those whose source URL matches a literal or regular
  * expression pattern. The class keeps no state.
+ *
+ * Decisions the code cannot show by itself:
+ * - The listing is complete and its enumeration handle closed before the first deletion, so a
+ *   deletion never disturbs the enumeration that found it.
+ * - Each entry is fetched into a block of exactly the size that a probe reports, and one block
+ *   is held at a time. The source URL lies inside the block, so it is copied out (and decoded
+ *   from the ANSI code page) before the block goes.
+ * - The pattern is compiled once per sweep, and only when something is listed; every URL is
+ *   tested against that one object. The engine reports a malformed expression at its first
+ *   test, so a sweep with nothing listed succeeds whatever the pattern, and one with something
+ *   listed fails before any deletion.
+ * - Each listed entry keeps its source URL name as the cache stored it, and the deletion uses
+ *   those bytes: a name that does not survive decoding from the ANSI code page and encoding
+ *   again (bytes that the code page does not map) is still deleted when its text matches.
+ * - The calling thread's message queue is pumped before each listed URL, so that a host with a
+ *   window stays responsive during a long sweep; the host may call in again meanwhile, and an
+ *   entry that a nested sweep deleted first merely fails to delete here, which is passed over.
  */
 #pragma once
 
 #include "component/dispatch.h"
 
 #include "ZUVezEradez3.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
 
 namespace cache {
 
@@ -16,6 +38,24 @@ public:
     static constexpr wchar_t kProgId[] = L"ZUVezEradez3.QKCache";
 
     STDMETHODIMP DelCache(QKCACHE_TYPE eType, BSTR strURLPattern, VARIANT_BOOL bRegExp) override;
+
+private:
+    struct ListedEntry {
+        std::string name; // the source URL name as the cache holds it (ANSI bytes)
+        std::wstring url; // the same, decoded, for matching
+    };
+
+    // The cache entries whose type has any bit of typeMask, in the order of enumeration. An
+    // empty cache or a failing enumeration gives an empty or shortened list; nothing is thrown
+    // for it.
+    static std::vector<ListedEntry> ListEntries(DWORD typeMask);
+
+    // The NUL-terminated string at text, in the system ANSI code page, as text. A null pointer
+    // is the empty text.
+    static std::wstring PtrToString(const char* text);
+
+    // Deletes the entry with this source URL name; true when the platform reports success.
+    static bool DeleteEntry(const std::string& name);
 };
 
 } // namespace cache

@@ -30,4 +30,16 @@ for arch in i686 x86_64; do
   printf 'entry=Broadband Connection\tuser01\tp@ss & word\ndialms=800\n' > "$sim/rasdial.cfg"
   echo "---------------- $bits-bit cscript: examples/redial.vbs (RasDial.exe stand-in in $sim)"
   (cd "$sim" && run cscript //nologo "$(winpath "$root/examples/redial.vbs")")
+
+  # The cache sweep over entries seeded under a host of the demo's own.
+  seed() { run "$build/$arch/bin/cache_seed.exe" "$@"; }
+  echo "---------------- $bits-bit: URL cache seeded under zu-demo.test"
+  seed clear zu-demo.test >/dev/null
+  seed seed 12 zu-demo.test >/dev/null
+  seed list zu-demo.test
+  echo "---------------- $bits-bit cscript: examples/cache-sweep.vbs zu-demo.test"
+  run cscript //nologo "$(winpath "$root/examples/cache-sweep.vbs")" zu-demo.test
+  echo "---------------- $bits-bit: what the sweeps left of zu-demo.test"
+  seed list zu-demo.test
+  seed clear zu-demo.test >/dev/null
 done

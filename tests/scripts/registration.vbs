@@ -57,6 +57,8 @@ Sub CheckNothingLeft(root, what)
     Check IsEmpty(Reg(root & "Interface\" & IDIALER & "\")) And IsEmpty(Reg(root & "Interface\" & ICACHE & "\")), what & ": no interface"
 End Sub
 
+' Only this bitness is registered to begin with.
+If fso.FileExists(otherDll) Then Regsvr32 "/u """ & otherDll & """"
 CheckRegistered "HKCR\", "registered"
 Check CanCreate("ZUVezEradez3.QKDialer") And CanCreate("ZUVezEradez3.QKCache"), "both classes creatable"
 

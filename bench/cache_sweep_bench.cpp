@@ -1,0 +1,259 @@
+// QKCache.DelCache on 20,000 URL-cache entries, half of them matching, against the platform's
+// floor: a plain loop that enumerates the cache with the same calls (a probe, then a block of
+// exactly the size asked for, one entry at a time) and deletes the same entries without
+// matching anything. Printed beside each sweep: the figure of the same sweep if it made a new
+// regular-expression object for every URL, estimated from the two kinds of test timed side by
+// side over a sample of the same URL texts.
+//
+// The entries have no local files, so that deleting them costs the index work alone and the
+// matching weighs as much as it can. Under Wine each enumeration call costs a fraction of a
+// millisecond and varies with the machine's load, so the ratios of one run carry some noise.
+// The component is loaded from beside this program.
+#include "tests/cache/seeding.h"
+#include "tools/Owners.h"
+#include "tools/ToolsRegExp.h"
+#include "tools/ToolsString.h"
+
+#include "ZUVezEradez3.h"
+
+#include <wininet.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+// The number of entries seeded; a different count may be given on the command line for a quick
+// look.
+constexpr int kEntries = 20000;
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsOf(const std::function<void()>& work) {
+    auto start = Clock::now();
+    work();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void FindCloseUrlCacheQuietly(HANDLE find) {
+    ::FindCloseUrlCache(find);
+}
+using UniqueCacheFind = tools::UniqueResource<HANDLE, FindCloseUrlCacheQuietly>;
+
+// The floor: enumerates the whole cache as the sweep must (probe, exact block, fill), keeping
+// the source URL of each entry that is to go, then deletes those in the order of enumeration.
+// Which entries go is known from the seeding; nothing is matched.
+void NativeSweep(const std::unordered_set<std::string>& doomed) {
+    std::vector<std::string> listed;
+    DWORD size = 0;
+    HANDLE probe = ::FindFirstUrlCacheEntryA(nullptr, nullptr, &size);
+    DWORD error = ::GetLastError();
+    UniqueCacheFind find(probe);
+    if (find || error != ERROR_INSUFFICIENT_BUFFER) {
+        return;
+    }
+    tools::UniqueLocal block(::LocalAlloc(LMEM_FIXED, size));
+    auto entry = [&] { return static_cast<INTERNET_CACHE_ENTRY_INFOA*>(block.get()); };
+    if (!block) {
+        return;
+    }
+    entry()->dwStructSize = size;
+    find.reset(::FindFirstUrlCacheEntryA(nullptr, entry(), &size));
+    while (find) {
+        if (doomed.count(entry()->lpszSourceUrlName)) {
+            listed.emplace_back(entry()->lpszSourceUrlName);
+        }
+        block.reset();
+        size = 0;
+        ::FindNextUrlCacheEntryA(find.get(), nullptr, &size);
+        if (size == 0) {
+            break;
+        }
+        block.reset(::LocalAlloc(LMEM_FIXED, size));
+        if (!block) {
+            break;
+        }
+        entry()->dwStructSize = size;
+        if (!::FindNextUrlCacheEntryA(find.get(), entry(), &size)) {
+            break;
+        }
+    }
+    find.reset();
+    for (const std::string& url : listed) {
+        ::DeleteUrlCacheEntryA(url.c_str());
+    }
+}
+
+struct Seeded {
+    std::vector<std::string> matching;
+    std::vector<std::string> other;
+    bool matchingThere = false;
+
+    static bool Add(const std::vector<std::string>& urls) {
+        // Committing is enough here: a web-content entry is a normal one anyway.
+        FILETIME never{};
+        for (const std::string& url : urls) {
+            if (!::CommitUrlCacheEntryA(url.c_str(), nullptr, never, never, NORMAL_CACHE_ENTRY,
+                                        nullptr, 0, nullptr, nullptr)) {
+                std::printf("cannot seed %s (error %lu)\n", url.c_str(), ::GetLastError());
+                return false;
+            }
+        }
+        return true;
+    }
+    // Puts back the matching entries that the last sweep deleted.
+    bool Restore() {
+        matchingThere = matchingThere || Add(matching);
+        return matchingThere;
+    }
+    // After a sweep: every matching entry gone, every other one kept (checked on a sample).
+    bool SweptRight() {
+        matchingThere = false;
+        for (size_t i = 0; i < matching.size(); i += 97) {
+            if (cache_seeding::HasEntry(matching[i]) || !cache_seeding::HasEntry(other[i])) {
+                std::printf("the sweep did not delete exactly the matching entries\n");
+                matchingThere = true;
+                return false;
+            }
+        }
+        return true;
+    }
+    ~Seeded() {
+        for (const std::string& url : other) {
+            cache_seeding::RemoveEntry(url);
+        }
+        for (size_t i = 0; matchingThere && i < matching.size(); ++i) {
+            cache_seeding::RemoveEntry(matching[i]);
+        }
+    }
+};
+
+tools::ComPtr<_QKCache> CreateCache() {
+    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    HMODULE module = ::LoadLibraryW(L"ZUVezEradez3.dll");
+    auto getClassObject = module ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(
+                                       ::GetProcAddress(module, "DllGetClassObject")))
+                                 : nullptr;
+    tools::ComPtr<IClassFactory> factory;
+    tools::ComPtr<_QKCache> cache;
+    if (getClassObject && SUCCEEDED(getClassObject(CLSID_QKCache, IID_IClassFactory, &factory))) {
+        factory->CreateInstance(nullptr, IID__QKCache, &cache);
+    }
+    return cache;
+}
+
+// What a sweep spends more when it makes a new regular-expression object for every URL instead
+// of testing every URL against one compiled object: the two kinds of test timed over a sample of
+// the URLs, the difference scaled to all of them.
+double ObjectPerUrlExtra(const std::vector<std::wstring>& urls, const std::wstring& expression) {
+    constexpr size_t kStep = 10;
+    double perUrl = SecondsOf([&] {
+        for (size_t i = 0; i < urls.size(); i += kStep) {
+            tools::RegExpTest(urls[i], expression, true, true, true);
+        }
+    });
+    double once = SecondsOf([&] {
+        tools::RegExp matcher(expression, true, true, true);
+        for (size_t i = 0; i < urls.size(); i += kStep) {
+            matcher.Test(urls[i]);
+        }
+    });
+    return (perUrl - once) * static_cast<double>(kStep);
+}
+
+int Run(int entries) {
+    tools::ComPtr<_QKCache> cache = CreateCache();
+    if (!cache) {
+        std::printf("cannot create ZUVezEradez3.QKCache from the module beside this program\n");
+        return 1;
+    }
+    const std::string host = "zubench" + std::to_string(::GetCurrentProcessId()) + ".test";
+    Seeded seeded;
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < entries; ++i) {
+        std::string url =
+            "http://" + host + (i % 2 ? "/match/" : "/other/") + std::to_string(i) + ".gif";
+        texts.push_back(tools::FromAnsi(url));
+        (i % 2 ? seeded.matching : seeded.other).push_back(std::move(url));
+    }
+    double seeding = SecondsOf([&] {
+        if (Seeded::Add(seeded.other)) {
+            seeded.Restore();
+        }
+    });
+    if (!seeded.matchingThere) {
+        return 1;
+    }
+
+    struct Sweep {
+        const wchar_t* pattern;
+        bool regExp;
+        double seconds;
+        double objectPerUrlExtra = 0;
+    };
+    Sweep literal{L"/Match/", false, 0, 0}, regex{L"/ma[a-z]ch/\\d+\\.gif$", true, 0, 0};
+    auto sweep = [&](Sweep& s) {
+        if (!seeded.Restore()) {
+            return false;
+        }
+        tools::UniqueBstr pattern(s.pattern);
+        HRESULT hr = E_FAIL;
+        s.seconds = SecondsOf([&] {
+            hr = cache->DelCache(CACHE_NORMAL, pattern.get(),
+                                 s.regExp ? VARIANT_TRUE : VARIANT_FALSE);
+        });
+        if (FAILED(hr)) {
+            std::printf("DelCache failed: 0x%08lx\n", static_cast<unsigned long>(hr));
+            return false;
+        }
+        s.objectPerUrlExtra =
+            ObjectPerUrlExtra(texts, s.regExp ? s.pattern : tools::RegExpEscape(s.pattern));
+        return seeded.SweptRight();
+    };
+    const std::unordered_set<std::string> doomed(seeded.matching.begin(), seeded.matching.end());
+    double floor = 0;
+    auto nativeSweep = [&] {
+        if (!seeded.Restore()) {
+            return false;
+        }
+        floor = SecondsOf([&] { NativeSweep(doomed); });
+        return seeded.SweptRight();
+    };
+    // The floor is measured between the two sweeps, so that a drift of the machine's load over
+    // the run weighs on both sides alike.
+    if (!sweep(literal) || !nativeSweep() || !sweep(regex)) {
+        return 1;
+    }
+
+    std::printf("URL-cache sweep of %d entries, %zu of them matching, %d-bit\n", entries,
+                seeded.matching.size(), static_cast<int>(sizeof(void*) * 8));
+    std::printf("  seeding                                  %6.2f s\n", seeding);
+    std::printf("  native enumerate + delete (the floor)    %6.2f s\n", floor);
+    for (const Sweep* s : {&literal, &regex}) {
+        std::printf("  DelCache %-7s %-24ls %6.2f s   ratio %.2f   one object per URL: %.2f\n",
+                    s->regExp ? "regex" : "literal", s->pattern, s->seconds, s->seconds / floor,
+                    (s->seconds + s->objectPerUrlExtra) / floor);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int entries = argc > 1 ? std::atoi(argv[1]) : kEntries;
+    if (entries < 2) {
+        std::printf("usage: cache_sweep_bench [entries, at least 2]\n");
+        return 2;
+    }
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        return 1;
+    }
+    int result = Run(entries);
+    ::CoUninitialize();
+    return result;
+}
