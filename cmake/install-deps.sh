@@ -14,6 +14,7 @@ dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 command -v flock >/dev/null || need+=(util-linux)
 command -v zip >/dev/null || need+=(zip)
+command -v unzip >/dev/null || need+=(unzip)
 [ ${#need[@]} -eq 0 ] && exit 0
 echo "Installing: ${need[*]}"
 if [ "$(id -u)" -ne 0 ]; then

@@ -18,21 +18,30 @@ std::wstring SystemMessage(HRESULT hr) {
     return text;
 }
 
+namespace {
+
+// The context, then the system's own words for hr when it has some.
+std::wstring Describe(HRESULT hr, std::wstring_view context) {
+    std::wstring message(context);
+    std::wstring system = SystemMessage(hr);
+    if (!system.empty()) {
+        message += L": " + system;
+    }
+    return message;
+}
+
+} // namespace
+
 void ThrowIfFailed(HRESULT hr, std::wstring_view context) {
     if (FAILED(hr)) {
-        std::wstring message(context);
-        std::wstring system = SystemMessage(hr);
-        if (!system.empty()) {
-            message += L": " + system;
-        }
-        throw Error(hr, std::move(message));
+        throw Error(hr, Describe(hr, context));
     }
 }
 
 void ThrowLastError(std::wstring_view context) {
     DWORD code = ::GetLastError();
-    ThrowIfFailed(code ? HRESULT_FROM_WIN32(code) : E_FAIL, context);
-    throw Error(E_FAIL, std::wstring(context));
+    HRESULT hr = code ? HRESULT_FROM_WIN32(code) : E_FAIL;
+    throw Error(hr, Describe(hr, context));
 }
 
 } // namespace tools
