@@ -248,6 +248,16 @@ TEST_F(TypeLibTest, InterfacesDeriveFromIDispatch) {
         ComPtr<ITypeInfo> base;
         ASSERT_EQ(vtable->GetRefTypeInfo(ref, &base), S_OK);
         EXPECT_EQ(Attr(base.Get()).guid, IID_IDispatch);
+        // IDispatch comes from the standard OLE automation library, stdole2 2.0.
+        ComPtr<ITypeLib> stdole;
+        UINT index = 0;
+        ASSERT_EQ(base->GetContainingTypeLib(&stdole, &index), S_OK);
+        TLIBATTR* attr = nullptr;
+        ASSERT_EQ(stdole->GetLibAttr(&attr), S_OK);
+        const GUID kStdOle = {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+        EXPECT_EQ(attr->guid, kStdOle);
+        EXPECT_EQ(attr->wMajorVerNum, 2);
+        stdole->ReleaseTLibAttr(attr);
     }
 }
 
