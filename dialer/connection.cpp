@@ -36,10 +36,6 @@ constexpr wchar_t kConnectedMessage[] = L"(?:\u5DF2\u8FDE\u63A5|Successfully con
 // The pauses of a redial are taken in slices of this length, pumping messages before each.
 constexpr long kPauseSlice = 1000;
 
-// How long a capture file that is still open elsewhere is waited for, and in which steps.
-constexpr long kDeleteRetryLimit = 2000;
-constexpr long kDeleteRetryPause = 10;
-
 // A connection argument, or the stored setting when the argument is exactly empty. A text of
 // spaces is not empty and is used as it is.
 std::wstring OrSetting(BSTR argument, const std::wstring& setting) {
@@ -70,23 +66,11 @@ std::wstring ToolCommand(std::initializer_list<std::wstring_view> arguments) {
     return line;
 }
 
-// Deletes the capture file if it is there; a file that stays is an error. Another process may
-// still hold it open for a moment after the tool has ended (the tool's console host, a virus
-// scanner): a sharing violation is retried for a while, the thread's messages answered meanwhile.
+// Deletes the capture file if it is there; a file that stays is an error. (ShellWait returns
+// only once nothing holds the output file any more, so it can be deleted at once.)
 void DeleteCapture(const std::wstring& path) {
-    for (long waited = 0;; waited += kDeleteRetryPause) {
-        if (::DeleteFileW(path.c_str())) {
-            return;
-        }
-        DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) {
-            return;
-        }
-        if (error != ERROR_SHARING_VIOLATION || waited >= kDeleteRetryLimit) {
-            tools::ThrowIfFailed(HRESULT_FROM_WIN32(error),
-                                 L"Cannot delete the capture file " + path);
-        }
-        tools::PacedSleep(kDeleteRetryPause, kPauseSlice);
+    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+        tools::ThrowLastError(L"Cannot delete the capture file " + path);
     }
 }
 
