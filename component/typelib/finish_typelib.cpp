@@ -54,23 +54,16 @@ std::wstring Widen(const char* text) {
     return wide;
 }
 
-struct Bstr {
-    BSTR value = nullptr;
-    ~Bstr() { SysFreeString(value); }
-    std::wstring str() const { return value ? std::wstring(value, SysStringLen(value)) : L""; }
-};
-
 std::wstring NameOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
-    Bstr name;
-    Check(info->GetDocumentation(member, &name.value, nullptr, nullptr, nullptr),
+    tools::UniqueBstr name;
+    Check(info->GetDocumentation(member, name.put(), nullptr, nullptr, nullptr),
           "GetDocumentation");
     return name.str();
 }
 
 std::wstring DocStringOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
-    Bstr doc;
-    Check(info->GetDocumentation(member, nullptr, &doc.value, nullptr, nullptr),
-          "GetDocumentation");
+    tools::UniqueBstr doc;
+    Check(info->GetDocumentation(member, nullptr, doc.put(), nullptr, nullptr), "GetDocumentation");
     return doc.str();
 }
 
@@ -93,10 +86,9 @@ public:
         Check(source_->GetLibAttr(&attr), "GetLibAttr");
         TLIBATTR lib = *attr;
         source_->ReleaseTLibAttr(attr);
-        Bstr name;
-        Check(source_->GetDocumentation(-1, &name.value, nullptr, nullptr, nullptr),
-              "library name");
-        Check(target_->SetName(name.value), "SetName");
+        tools::UniqueBstr name;
+        Check(source_->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr), "library name");
+        Check(target_->SetName(name.get()), "SetName");
         Check(target_->SetGuid(lib.guid), "SetGuid");
         Check(target_->SetLcid(lib.lcid), "SetLcid");
         Check(target_->SetVersion(lib.wMajorVerNum, lib.wMinorVerNum), "SetVersion");
