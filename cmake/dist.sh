@@ -1,20 +1,95 @@
 #!/usr/bin/env bash
-# Builds the release package: dist.sh BUILD_DIR -> BUILD_DIR/dist/ZUVezEradez3-<version>.zip
-# holding both builds, the README, the LICENSE, the examples and the install scripts.
+# Builds the release from both builds: dist.sh BUILD_DIR, into BUILD_DIR/dist/
+#   ZUVezEradez3-<version>-x86.msi  Windows Installer package: the 32-bit build, for 32-bit Windows
+#   ZUVezEradez3-<version>-x64.msi  Windows Installer package: both builds, for 64-bit Windows
+#   ZUVezEradez3-<version>.zip      both builds, the two packages, the README, the LICENSE, the
+#                                   examples, the install scripts and SHA256SUMS for all of them
+# Prints the zip's path. The same source gives the same bytes at any path and any time: every
+# time stamp is SOURCE_DATE_EPOCH (the commit's time unless the environment sets it), files are
+# stored in sorted order, and the packages' codes are derived from their content.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 version=3.01.0110
 name=ZUVezEradez3-$version
-stage=$build/dist/$name
-rm -rf "$stage" "$build/dist/$name.zip"
+out=$build/dist
+stage=$out/$name
+export TZ=UTC LC_ALL=C
+
+# The commit's time: `git archive` writes it into source-date-epoch; a checkout asks git.
+source_date_epoch() {
+  local stamped
+  stamped=$(cat "$root/cmake/source-date-epoch")
+  if [[ $stamped =~ ^[0-9]+$ ]]; then
+    echo "$stamped"
+  elif [ -e "$root/.git" ]; then
+    git -C "$root" log -1 --format=%ct
+  else
+    echo "dist.sh: set SOURCE_DATE_EPOCH: this tree is neither a checkout nor an export" >&2
+    return 1
+  fi
+}
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(source_date_epoch)}
+export SOURCE_DATE_EPOCH
+stamp=$(date -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
+
+# A GUID from a SHA-256 of TEXT, with the version and variant bits of a name-based UUID.
+guid_from() {
+  local h
+  h=$(printf '%s' "$1" | sha256sum | tr a-f A-F)
+  printf '{%s-%s-5%s-%X%s-%s}\n' "${h:0:8}" "${h:8:4}" "${h:13:3}" \
+    $(((16#${h:16:1} & 3) | 8)) "${h:17:3}" "${h:20:12}"
+}
+
+# Files and folders get fixed times and modes, so neither the checkout nor the clock shows.
+settle() {
+  chmod -R u=rwX,go=rX "$@"
+  find "$@" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+
+# build_msi ARCH: wixl needs relative sources, so the package is built in a staging folder.
+build_msi() {
+  local arch=$1 dir=$out/msi-$arch msi=$out/$name-$1.msi template
+  local builds=(x86) wixl=(wixl -a "$arch" -D "Arch=$arch" -D "Version=$version")
+  [ "$arch" = x64 ] && builds+=(x64)
+  mkdir -p "$dir"
+  cp "$root/package/ZUVezEradez3.wxs" "$dir/"
+  for b in "${builds[@]}"; do
+    mkdir -p "$dir/$b"
+    cp "$stage/$b/ZUVezEradez3.dll" "$dir/$b/"
+    cp "$build/$([ "$b" = x86 ] && echo i686 || echo x86_64)/package/registry-own.wxi" \
+      "$dir/registry-$b-own.wxi"
+    cp "$build/$([ "$b" = x86 ] && echo i686 || echo x86_64)/package/registry-shared.wxi" \
+      "$dir/registry-$b-shared.wxi"
+  done
+  settle "$dir"
+  # MSI versions are numbers: 3.01.0110 is 3.1.110.
+  wixl+=(-D "MsiVersion=$(echo "$version" | sed -E 's/(^|\.)0+([0-9])/\1\2/g')")
+  wixl+=(-D "ProductCode=$(guid_from "ZUVezEradez3 $arch $version")")
+  (cd "$dir" && faketime "$stamp" "${wixl[@]}" -o "$msi" ZUVezEradez3.wxs)
+  # wixl writes a random package code: first a fixed one, then one from the content.
+  template=$([ "$arch" = x64 ] && echo "x64;1033" || echo "Intel;1033")
+  local summary=("ZUVezEradez3 $version ($arch)" "The ZUVezEradez3 developers" "$template")
+  faketime "$stamp" msibuild "$msi" -s "${summary[@]}" "{00000000-0000-0000-0000-000000000000}"
+  faketime "$stamp" msibuild "$msi" -s "${summary[@]}" "$(guid_from "$(sha256sum <"$msi")")"
+  rm -rf "$dir"
+}
+
+rm -rf "$out"
 mkdir -p "$stage/x86" "$stage/x64" "$stage/examples"
 cp "$build/i686/bin/ZUVezEradez3.dll" "$stage/x86/"
 cp "$build/x86_64/bin/ZUVezEradez3.dll" "$stage/x64/"
 cp "$root/examples/"* "$stage/examples/"
 cp "$root/package/"*.cmd "$stage/"
 # Windows readers expect CRLF in plain text files.
-sed 's/$/\r/' "$root/README.md" > "$stage/README.md"
-sed 's/$/\r/' "$root/LICENSE" > "$stage/LICENSE.txt"
-(cd "$build/dist" && zip -qr "$name.zip" "$name")
-echo "$build/dist/$name.zip"
+sed 's/$/\r/' "$root/README.md" >"$stage/README.md"
+sed 's/$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
+for arch in x86 x64; do
+  build_msi "$arch"
+  cp "$out/$name-$arch.msi" "$stage/"
+done
+(cd "$stage" && find . -type f | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
+settle "$out"
+(cd "$out" && find "$name" -type f | sort | zip -q -X -D "$name.zip" -@)
+touch -d "@$SOURCE_DATE_EPOCH" "$out/$name.zip"
+echo "$out/$name.zip"

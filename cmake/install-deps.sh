@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the cross toolchain, Wine and GoogleTest from Debian's packages when any is missing.
+# Installs the cross toolchain, Wine, GoogleTest and the release tools (zip, the Windows
+# Installer tools, faketime) from Debian's packages when any is missing.
 set -euo pipefail
 need=()
 command -v cmake >/dev/null || need+=(cmake)
@@ -15,6 +16,9 @@ dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
 command -v flock >/dev/null || need+=(util-linux)
 command -v zip >/dev/null || need+=(zip)
 command -v unzip >/dev/null || need+=(unzip)
+command -v wixl >/dev/null || need+=(wixl)
+command -v msibuild >/dev/null || need+=(msitools)
+command -v faketime >/dev/null || need+=(faketime)
 [ ${#need[@]} -eq 0 ] && exit 0
 echo "Installing: ${need[*]}"
 if [ "$(id -u)" -ne 0 ]; then
