@@ -1,13 +1,15 @@
 # Two commands do everything on a fresh Debian 12 machine (as root):
 #   make test   installs what is missing, builds both DLLs and runs every test under Wine
 #   make demo   builds, registers both DLLs in a private Wine prefix and runs the demo script
-#   make dist   builds the release zip (both DLLs, README, LICENSE, examples, install scripts)
+#   make dist   builds the release: the zip (both DLLs, the two Windows Installer packages,
+#               README, LICENSE, examples, install scripts, SHA256SUMS) and the packages beside it
+#   make repro  builds the release twice from two exports of the tree and compares the bytes
 BUILD    ?= build
 JOBS     ?= $(shell nproc)
 ARCHES   := i686 x86_64
 CTEST_ARGS ?=
 
-.PHONY: all deps build test demo bench dist format clean
+.PHONY: all deps build test demo bench dist repro format clean
 
 all: build
 
@@ -35,6 +37,9 @@ bench: build
 
 dist: build
 	@cmake/dist.sh $(BUILD)
+
+repro: deps
+	@JOBS=$(JOBS) cmake/repro.sh $(BUILD)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -88,7 +88,7 @@ for arch in x86 x64; do
   build_msi "$arch"
   cp "$out/$name-$arch.msi" "$stage/"
 done
-(cd "$stage" && find . -type f | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
+(cd "$stage" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | sort | xargs sha256sum >SHA256SUMS)
 settle "$out"
 (cd "$out" && find "$name" -type f | sort | zip -q -X -D "$name.zip" -@)
 touch -d "@$SOURCE_DATE_EPOCH" "$out/$name.zip"

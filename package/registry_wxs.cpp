@@ -79,8 +79,7 @@ void Collect(HKEY key, const std::wstring& path, std::vector<Value>& out) {
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD size = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        Check(::RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(),
-                              &size),
+        Check(::RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size),
               L"RegEnumValue " + path);
         std::wstring valueName(name.data(), nameLength);
         own.push_back({path, valueName, type, ReadData(type, data, size, path + L" " + valueName)});
@@ -111,18 +110,17 @@ void Collect(HKEY key, const std::wstring& path, std::vector<Value>& out) {
 class ScratchRoots {
 public:
     ScratchRoots() {
-        std::wstring path = L"Software\\ZUVezEradez3 registry_wxs " +
-                            std::to_wstring(::GetCurrentProcessId());
-        Check(::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
-                                0, KEY_ALL_ACCESS, nullptr, base_.put(),
-                                nullptr),
+        std::wstring path =
+            L"Software\\ZUVezEradez3 registry_wxs " + std::to_wstring(::GetCurrentProcessId());
+        Check(::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, base_.put(), nullptr),
               L"creating the scratch key");
         path_ = path;
-        Check(::RegCreateKeyExW(base_.get(), L"classes", 0, nullptr, 0,
-                                KEY_ALL_ACCESS, nullptr, classes_.put(), nullptr),
+        Check(::RegCreateKeyExW(base_.get(), L"classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                classes_.put(), nullptr),
               L"creating the scratch classes root");
-        Check(::RegCreateKeyExW(base_.get(), L"machine", 0, nullptr, 0,
-                                KEY_ALL_ACCESS, nullptr, machine_.put(), nullptr),
+        Check(::RegCreateKeyExW(base_.get(), L"machine", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                machine_.put(), nullptr),
               L"creating the scratch machine root");
     }
     ~ScratchRoots() {
@@ -218,11 +216,20 @@ std::wstring XmlEscaped(const std::wstring& text) {
     std::wstring out;
     for (wchar_t c : text) {
         switch (c) {
-        case L'&': out += L"&amp;"; break;
-        case L'<': out += L"&lt;"; break;
-        case L'>': out += L"&gt;"; break;
-        case L'"': out += L"&quot;"; break;
-        default: out += c;
+        case L'&':
+            out += L"&amp;";
+            break;
+        case L'<':
+            out += L"&lt;";
+            break;
+        case L'>':
+            out += L"&gt;";
+            break;
+        case L'"':
+            out += L"&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -271,8 +278,8 @@ std::wstring InstallerValue(const Value& value, const Names& names) {
 }
 
 std::string Utf8(const std::wstring& text) {
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                  nullptr, 0, nullptr, nullptr);
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                  0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
                           nullptr, nullptr);
@@ -283,8 +290,8 @@ std::wstring Element(const Value& value, const Names& names) {
     const wchar_t* type = value.type == REG_DWORD       ? L"integer"
                           : value.type == REG_EXPAND_SZ ? L"expandable"
                                                         : L"string";
-    std::wstring element = L"  <RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\" +
-                           XmlEscaped(value.key) + L"\"";
+    std::wstring element =
+        L"  <RegistryValue Root=\"HKLM\" Key=\"Software\\Classes\\" + XmlEscaped(value.key) + L"\"";
     if (!value.name.empty()) {
         element += L" Name=\"" + XmlEscaped(value.name) + L"\"";
     }

@@ -13,12 +13,26 @@ failures=0
 check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
 
 zip=$("$root/cmake/dist.sh" "$build") || exit 1
+# Packaging the same builds again, at another path and a later second, gives the same bytes.
+other=$(mktemp -d)
+for arch in i686 x86_64; do
+  mkdir -p "$other/$arch/bin" "$other/$arch/package"
+  cp "$build/$arch/bin/ZUVezEradez3.dll" "$other/$arch/bin/"
+  cp "$build/$arch/package/"*.wxi "$other/$arch/package/"
+done
+sleep 1
+again=$("$root/cmake/dist.sh" "$other")
+check "the zip and both packages come out the same when packaged again elsewhere" \
+  'cmp "$zip" "$again" && cmp "${zip%.zip}-x86.msi" "${again%.zip}-x86.msi" && cmp "${zip%.zip}-x64.msi" "${again%.zip}-x64.msi"'
+rm -rf "$other"
 target=$ZU_WINEPREFIX/drive_c/zu-package
 rm -rf "$target" && mkdir -p "$target"
 unzip -q "$zip" -d "$target"
 pkg='C:\zu-package\'$(basename "$zip" .zip)
 check "the package holds both builds, the scripts, README and LICENSE" \
   '[ -f "$target"/*/x86/ZUVezEradez3.dll ] && [ -f "$target"/*/x64/ZUVezEradez3.dll ] && [ -f "$target"/*/install.cmd ] && [ -f "$target"/*/README.md ] && [ -f "$target"/*/LICENSE.txt ]'
+check "SHA256SUMS lists every other file of the zip, with the right sums" \
+  '(cd "$target"/*/ && [ "$(find . -type f ! -name SHA256SUMS | wc -l)" -eq "$(wc -l <SHA256SUMS)" ] && sha256sum --quiet -c SHA256SUMS)'
 
 probe="$target/probe.vbs"
 printf 'On Error Resume Next\r\nSet d = CreateObject("ZUVezEradez3.QKDialer")\r\nSet c = CreateObject("ZUVezEradez3.QKCache")\r\nWScript.Quit Err.Number\r\n' > "$probe"
