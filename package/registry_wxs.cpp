@@ -13,7 +13,8 @@
  *                               which the registry gives each bitness its own view of, and the
  *                               type library's path for this platform (win32 or win64);
  *   OUTDIR/registry-shared.wxi  the rest (ProgIDs, the type library's name, flags and help
- *                               folder), which both bitnesses share and the last one writes.
+ *                               folder), which both bitnesses share: a package that installs
+ *                               both builds takes these from one of them.
  */
 
 #include "tools/Owners.h"
@@ -37,6 +38,11 @@ void Check(LSTATUS status, const std::wstring& what) {
     if (status != ERROR_SUCCESS) {
         throw Failure{what, status};
     }
+}
+
+bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 struct Value {
@@ -153,9 +159,7 @@ public:
         Collect(machine_.get(), L"", machine);
         const std::wstring classes = L"Software\\Classes\\";
         for (auto& value : machine) {
-            if (::CompareStringOrdinal(value.key.c_str(), static_cast<int>(classes.size()),
-                                       classes.c_str(), static_cast<int>(classes.size()),
-                                       TRUE) != CSTR_EQUAL) {
+            if (!EqualsIgnoringCase(value.key.substr(0, classes.size()), classes)) {
                 throw Failure{L"registration wrote outside the classes: " + value.key,
                               ERROR_INVALID_DATA};
             }
@@ -195,11 +199,6 @@ std::vector<Value> Register(const std::wstring& modulePath, std::wstring& loaded
     return roots.Written();
 }
 
-bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 bool ContainsIgnoringCase(const std::wstring& text, const std::wstring& part) {
     if (part.empty()) {
         return false;
@@ -212,42 +211,32 @@ bool ContainsIgnoringCase(const std::wstring& text, const std::wstring& part) {
     return false;
 }
 
-std::wstring XmlEscaped(const std::wstring& text) {
+// TEXT with each character that REPLACEMENT gives a replacement for replaced.
+template <class Replacement>
+std::wstring Rewritten(const std::wstring& text, Replacement replacement) {
     std::wstring out;
     for (wchar_t c : text) {
-        switch (c) {
-        case L'&':
-            out += L"&amp;";
-            break;
-        case L'<':
-            out += L"&lt;";
-            break;
-        case L'>':
-            out += L"&gt;";
-            break;
-        case L'"':
-            out += L"&quot;";
-            break;
-        default:
-            out += c;
-        }
+        const wchar_t* replaced = replacement(c);
+        out += replaced ? std::wstring(replaced) : std::wstring(1, c);
     }
     return out;
 }
 
+std::wstring XmlEscaped(const std::wstring& text) {
+    return Rewritten(text, [](wchar_t c) {
+        return c == L'&'   ? L"&amp;"
+               : c == L'<' ? L"&lt;"
+               : c == L'>' ? L"&gt;"
+               : c == L'"' ? L"&quot;"
+                           : nullptr;
+    });
+}
+
 // Registry values are formatted text for the installer: brackets are written as [\[] and [\]].
 std::wstring FormattedLiteral(const std::wstring& text) {
-    std::wstring out;
-    for (wchar_t c : text) {
-        if (c == L'[' || c == L']') {
-            out += L"[\\";
-            out += c;
-            out += L']';
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return Rewritten(text, [](wchar_t c) {
+        return c == L'[' ? L"[\\[]" : c == L']' ? L"[\\]]" : nullptr;
+    });
 }
 
 struct Names {
