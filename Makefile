@@ -1,5 +1,6 @@
 # Two commands do everything on a fresh Debian 12 machine (as root):
-#   make test   installs what is missing, builds both DLLs and runs every test under Wine
+#   make test   installs what is missing, builds both DLLs, runs every test under Wine and
+#               checks that the release builds the same twice (make repro)
 #   make demo   builds, registers both DLLs in a private Wine prefix and runs the demo script
 #   make dist   builds the release: the zip (both DLLs, the two Windows Installer packages,
 #               README, LICENSE, examples, install scripts, SHA256SUMS) and the packages beside it
@@ -27,7 +28,9 @@ test: build
 	@rc=0; for a in $(ARCHES); do \
 	  echo "== $$a =="; \
 	  ctest --test-dir $(BUILD)/$$a --output-on-failure -j $(JOBS) $(CTEST_ARGS) || rc=1; \
-	done; exit $$rc
+	done; \
+	echo "== reproducibility =="; JOBS=$(JOBS) cmake/repro.sh $(BUILD) || rc=1; \
+	exit $$rc
 
 demo: build
 	@cmake/demo.sh $(BUILD)

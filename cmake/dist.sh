@@ -31,7 +31,10 @@ source_date_epoch() {
 }
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(source_date_epoch)}
 export SOURCE_DATE_EPOCH
+# wixl and msibuild write the current time: they run with the clock stopped at this time.
+# Files' own times are left as they are (they are SOURCE_DATE_EPOCH already).
 stamp=$(date -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
+at_stamp() { NO_FAKE_STAT=1 faketime -f "$stamp" "$@"; }
 
 # A GUID from a SHA-256 of TEXT, with the version and variant bits of a name-based UUID.
 guid_from() {
@@ -66,12 +69,12 @@ build_msi() {
   # MSI versions are numbers: 3.01.0110 is 3.1.110.
   wixl+=(-D "MsiVersion=$(echo "$version" | sed -E 's/(^|\.)0+([0-9])/\1\2/g')")
   wixl+=(-D "ProductCode=$(guid_from "ZUVezEradez3 $arch $version")")
-  (cd "$dir" && faketime "$stamp" "${wixl[@]}" -o "$msi" ZUVezEradez3.wxs)
+  (cd "$dir" && at_stamp "${wixl[@]}" -o "$msi" ZUVezEradez3.wxs)
   # wixl writes a random package code: first a fixed one, then one from the content.
   template=$([ "$arch" = x64 ] && echo "x64;1033" || echo "Intel;1033")
   local summary=("ZUVezEradez3 $version ($arch)" "The ZUVezEradez3 developers" "$template")
-  faketime "$stamp" msibuild "$msi" -s "${summary[@]}" "{00000000-0000-0000-0000-000000000000}"
-  faketime "$stamp" msibuild "$msi" -s "${summary[@]}" "$(guid_from "$(sha256sum <"$msi")")"
+  at_stamp msibuild "$msi" -s "${summary[@]}" "{00000000-0000-0000-0000-000000000000}"
+  at_stamp msibuild "$msi" -s "${summary[@]}" "$(guid_from "$(sha256sum <"$msi")")"
   rm -rf "$dir"
 }
 

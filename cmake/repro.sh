@@ -7,6 +7,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 mkdir -p "$1"
 work=$(cd "$1" && pwd)/repro
 jobs=${JOBS:-$(nproc)}
+if ! git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
+  echo "repro.sh: skipped: the tree is not a git checkout to export from"
+  exit 0
+fi
 # A commit of the working tree's tracked changes, made without touching the tree or the index.
 rev=$(git -C "$root" stash create)
 rev=${rev:-HEAD}
@@ -38,5 +42,7 @@ for suffix in .zip -x86.msi -x64.msi; do
   fi
 done
 [ $status -eq 0 ] || diff <(unzip -p "$first" '*/SHA256SUMS') <(unzip -p "$second" '*/SHA256SUMS')
+# The exports' Wine servers save their registries when they stop: let them, then clean up.
+for prefix in "$work"/*/build/wineprefix*/; do WINEPREFIX=$prefix wineserver -w || true; done
 [ $status -eq 0 ] && rm -rf "$work"
 exit $status

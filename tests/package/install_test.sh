@@ -23,7 +23,8 @@ done
 sleep 1
 again=$("$root/cmake/dist.sh" "$other")
 check "the zip and both packages come out the same when packaged again elsewhere" \
-  'cmp "$zip" "$again" && cmp "${zip%.zip}-x86.msi" "${again%.zip}-x86.msi" && cmp "${zip%.zip}-x64.msi" "${again%.zip}-x64.msi"'
+  'cmp "$zip" "$again" && cmp "${zip%.zip}-x86.msi" "${again%.zip}-x86.msi" && cmp "${zip%.zip}-x64.msi" "${again%.zip}-x64.msi" ||
+   { diff <(unzip -p "$zip" "*/SHA256SUMS") <(unzip -p "$again" "*/SHA256SUMS"); false; }'
 rm -rf "$other"
 target=$ZU_WINEPREFIX/drive_c/zu-package
 rm -rf "$target" && mkdir -p "$target"
