@@ -60,10 +60,10 @@ build_msi() {
   for b in "${builds[@]}"; do
     mkdir -p "$dir/$b"
     cp "$stage/$b/ZUVezEradez3.dll" "$dir/$b/"
-    cp "$build/$([ "$b" = x86 ] && echo i686 || echo x86_64)/package/registry-own.wxi" \
-      "$dir/registry-$b-own.wxi"
-    cp "$build/$([ "$b" = x86 ] && echo i686 || echo x86_64)/package/registry-shared.wxi" \
-      "$dir/registry-$b-shared.wxi"
+    for part in own shared; do
+      cp "$build/$([ "$b" = x86 ] && echo i686 || echo x86_64)/package/registry-$part.wxi" \
+        "$dir/registry-$b-$part.wxi"
+    done
   done
   settle "$dir"
   # MSI versions are numbers: 3.01.0110 is 3.1.110.
