@@ -1,40 +1,35 @@
 #include "tools/RegExpEngine.h"
 
 #include "tools/Error.h"
+#include "tools/RegExpCase.h"
 #include "tools/ToolsRegExp.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <bitset>
+#include <array>
 #include <climits>
 #include <cstdint>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace tools {
 
 namespace {
 
-// Upper-case mapping of every UTF-16 code unit, built once on first use. Surrogate halves map to
-// themselves.
-const wchar_t* UpperCaseTable() {
-    static const std::unique_ptr<wchar_t[]> table = [] {
-        auto upper = std::make_unique<wchar_t[]>(0x10000);
-        for (unsigned c = 0; c < 0x10000; ++c) {
-            upper[c] = static_cast<wchar_t>(c);
-        }
-        ::CharUpperBuffW(upper.get(), 0xD800);
-        ::CharUpperBuffW(upper.get() + 0xE000, 0x2000);
-        return upper;
-    }();
-    return table.get();
-}
+using Ranges = regexp_case::Ranges;
 
-// The form in which two characters compare equal when case is ignored.
-wchar_t Canonicalize(const wchar_t* upper, wchar_t c) {
-    wchar_t u = upper[c];
-    return c >= 0x80 && u < 0x80 ? c : u;
-}
+constexpr int kUnbounded = -1;
+constexpr size_t kMaxInstructions = 1 << 20;
+constexpr int kMaxNesting = 500;
+// The backtracking budget: steps per subject code unit on top of a fixed allowance, and the
+// most choice points (and register changes) held at once.
+constexpr size_t kBaseSteps = 100000;
+constexpr size_t kStepsPerCodeUnit = 1000;
+constexpr size_t kMaxBacktrackEntries = 1 << 21;
+// How much of the subject a "too complex" description quotes.
+constexpr size_t kQuotedSubject = 100;
 
 bool IsLineTerminator(wchar_t c) {
     return c == L'\n' || c == L'\r' || c == 0x2028 || c == 0x2029;
@@ -62,38 +57,6 @@ int HexValue(wchar_t c) {
     return -1;
 }
 
-using CharSet = std::bitset<0x10000>;
-
-void AddRange(CharSet& set, unsigned first, unsigned last) {
-    for (unsigned c = first; c <= last; ++c) {
-        set.set(c);
-    }
-}
-
-// The members of \d, \s and \w (lower-case letter) or of their complements (upper-case letter).
-void AddClassEscape(CharSet& set, wchar_t letter) {
-    CharSet members;
-    switch (letter | 0x20) {
-    case L'd':
-        AddRange(members, L'0', L'9');
-        break;
-    case L'w':
-        AddRange(members, L'0', L'9');
-        AddRange(members, L'A', L'Z');
-        AddRange(members, L'a', L'z');
-        members.set(L'_');
-        break;
-    default: // s: white space and line terminators
-        for (unsigned c : {0x09u, 0x0Au, 0x0Bu, 0x0Cu, 0x0Du, 0x20u, 0xA0u, 0x1680u, 0x2028u,
-                           0x2029u, 0x202Fu, 0x205Fu, 0x3000u, 0xFEFFu}) {
-            members.set(c);
-        }
-        AddRange(members, 0x2000, 0x200A);
-        break;
-    }
-    set |= (letter & 0x20) ? members : ~members;
-}
-
 bool IsClassEscape(wchar_t c) {
     switch (c) {
     case L'd':
@@ -108,10 +71,88 @@ bool IsClassEscape(wchar_t c) {
     }
 }
 
+// Ranges sorted and merged, or their complement over all code units.
+Ranges Normalized(Ranges ranges) {
+    std::sort(ranges.begin(), ranges.end());
+    Ranges merged;
+    for (const auto& range : ranges) {
+        if (!merged.empty() && range.first <= merged.back().second + 1) {
+            merged.back().second = std::max(merged.back().second, range.second);
+        } else {
+            merged.push_back(range);
+        }
+    }
+    return merged;
+}
+
+Ranges Complement(const Ranges& ranges) {
+    Ranges complement;
+    unsigned next = 0;
+    for (const auto& [first, last] : Normalized(ranges)) {
+        if (first > next) {
+            complement.emplace_back(static_cast<wchar_t>(next), static_cast<wchar_t>(first - 1));
+        }
+        next = static_cast<unsigned>(last) + 1;
+    }
+    if (next <= 0xFFFF) {
+        complement.emplace_back(static_cast<wchar_t>(next), static_cast<wchar_t>(0xFFFF));
+    }
+    return complement;
+}
+
+// The members of \d, \s and \w (lower-case letter) or of their complements (upper-case letter).
+Ranges ClassEscapeRanges(wchar_t letter) {
+    Ranges members;
+    switch (letter | 0x20) {
+    case L'd':
+        members = {{L'0', L'9'}};
+        break;
+    case L'w':
+        members = {{L'0', L'9'}, {L'A', L'Z'}, {L'_', L'_'}, {L'a', L'z'}};
+        break;
+    default: // s: white space and line terminators
+        members = {{0x09, 0x0D},     {0x20, 0x20},     {0xA0, 0xA0},     {0x1680, 0x1680},
+                   {0x2000, 0x200A}, {0x2028, 0x2029}, {0x202F, 0x202F}, {0x205F, 0x205F},
+                   {0x3000, 0x3000}, {0xFEFF, 0xFEFF}};
+        break;
+    }
+    return (letter & 0x20) ? members : Complement(members);
+}
+
+// A character class: sorted, merged ranges (closed over letter case when case is ignored), with
+// the ASCII members also as a bit map for the common case.
+struct CharClass {
+    Ranges ranges;
+    std::array<std::uint64_t, 2> ascii{};
+    bool negated = false;
+
+    CharClass(Ranges members, bool negate, bool ignoreCase)
+        : ranges(ignoreCase ? regexp_case::CloseOverCase(members) : Normalized(std::move(members))),
+          negated(negate) {
+        for (const auto& [first, last] : ranges) {
+            for (unsigned c = first; c <= last && c < 0x80; ++c) {
+                ascii[c >> 6] |= std::uint64_t{1} << (c & 63);
+            }
+        }
+    }
+
+    bool Contains(wchar_t c) const {
+        bool member;
+        if (c < 0x80) {
+            member = (ascii[c >> 6] >> (c & 63)) & 1;
+        } else {
+            auto it = std::upper_bound(ranges.begin(), ranges.end(), c,
+                                       [](wchar_t value, const auto& r) { return value < r.first; });
+            member = it != ranges.begin() && c <= std::prev(it)->second;
+        }
+        return member != negated;
+    }
+};
+
 enum class Op : std::uint8_t {
-    Char,            // a: the code unit
+    Char,            // a: the code unit (its canonical form when case is ignored)
     Any,             // any code unit but a line terminator
-    Class,           // a: the class; b: 1 when negated
+    Class,           // a: the class
     LineStart,       // ^
     LineEnd,         // $
     WordBoundary,    // \b
@@ -119,6 +160,7 @@ enum class Op : std::uint8_t {
     Split,           // try a, and b when that fails
     Jump,            // a
     Save,            // register a = position
+    ClearGroups,     // registers a to b - 1 = unset, at the start of each repetition
     Backref,         // a: the group
     LoopMark,        // register a = position, at the start of a repetition
     LoopCheck,       // fail when the repetition consumed nothing since register a was set
@@ -131,10 +173,6 @@ struct Instruction {
     int a = 0;
     int b = 0;
 };
-
-constexpr int kUnbounded = -1;
-constexpr size_t kMaxInstructions = 1 << 20;
-constexpr int kMaxNesting = 500;
 
 struct Node {
     enum Kind {
@@ -157,23 +195,87 @@ struct Node {
 
     Kind kind;
     int value = 0;        // Char: code unit; Class: index; Group: number, 0 when not capturing;
-                          // Backref: group
-    bool negated = false; // Class, LookAhead
+                          // Backref: group; Repeat: the first group inside, if any
+    bool negated = false; // LookAhead
     int min = 0;
-    int max = 0; // kUnbounded for no upper limit
-    bool greedy = true;
+    int max = 0;        // kUnbounded for no upper limit
+    int groupsEnd = 0;  // Repeat: one past the last group inside
+    bool greedy = true; // Repeat
     std::vector<Node> children;
+};
+
+// The code units that can start a match, as a filter for where a search may begin: the ASCII
+// ones as a bit map, the others all together.
+struct StartFilter {
+    std::array<std::uint64_t, 2> ascii{};
+    bool nonAscii = false;
+
+    bool Accepts(wchar_t c) const {
+        return c < 0x80 ? ((ascii[c >> 6] >> (c & 63)) & 1) != 0 : nonAscii;
+    }
+    void Add(wchar_t c) {
+        if (c < 0x80) {
+            ascii[c >> 6] |= std::uint64_t{1} << (c & 63);
+        } else {
+            nonAscii = true;
+        }
+    }
 };
 
 } // namespace
 
 struct BuiltInRegExp::Program {
+    std::wstring pattern;
     std::vector<Instruction> code;
-    std::vector<CharSet> classes; // canonicalized when case is ignored
+    std::vector<CharClass> classes;
     int groups = 0;
     int registers = 0; // two per group, then one per repetition
     bool ignoreCase = false;
     bool multiLine = false;
+    bool needsBacktracking = false; // back-references or look-aheads
+    bool anchored = false;          // only position 0 can start a match
+    bool filtered = false;          // startFilter rules out some starting code units
+    StartFilter startFilter;
+
+    // Code unit c in the form that Char instructions hold.
+    wchar_t Fold(const wchar_t* canonical, wchar_t c) const { return ignoreCase ? canonical[c] : c; }
+
+    // Whether the assertion at pc holds at position at of text.
+    bool AssertionHolds(Op op, std::wstring_view text, size_t at) const {
+        switch (op) {
+        case Op::LineStart:
+            return at == 0 || (multiLine && IsLineTerminator(text[at - 1]));
+        case Op::LineEnd:
+            return at == text.size() || (multiLine && IsLineTerminator(text[at]));
+        default: {
+            const bool before = at > 0 && IsWordCharacter(text[at - 1]);
+            const bool after = at < text.size() && IsWordCharacter(text[at]);
+            return (before != after) == (op == Op::WordBoundary);
+        }
+        }
+    }
+
+    // Whether the consuming instruction accepts code unit c (folded: its canonical form).
+    bool Accepts(const Instruction& in, wchar_t c, wchar_t folded) const {
+        switch (in.op) {
+        case Op::Char:
+            return folded == static_cast<wchar_t>(in.a);
+        case Op::Any:
+            return !IsLineTerminator(c);
+        default:
+            return classes[static_cast<size_t>(in.a)].Contains(c);
+        }
+    }
+
+    [[noreturn]] void FailTooComplex(std::wstring_view subject) const {
+        std::wstring quoted(subject.substr(0, kQuotedSubject));
+        if (subject.size() > kQuotedSubject) {
+            quoted += L"...";
+        }
+        throw Error(kRegExpTooComplex, L"The regular expression \"" + pattern +
+                                           L"\" is too complex to test against \"" + quoted +
+                                           L"\"");
+    }
 };
 
 namespace {
@@ -229,7 +331,7 @@ private:
 
     Node ParseDisjunction(int depth) {
         if (depth > kMaxNesting) {
-            Fail(L"groups nested too deeply");
+            Fail(L"groups nested more than " + std::to_wstring(kMaxNesting) + L" deep");
         }
         Node first = ParseAlternative(depth);
         if (Peek() != L'|') {
@@ -254,6 +356,7 @@ private:
 
     Node ParseTerm(int depth) {
         const wchar_t c = Peek();
+        const int groupsBefore = groupsOpened_;
         Node atom;
         switch (c) {
         case L'^':
@@ -294,7 +397,12 @@ private:
             atom = CharNode(c);
             break;
         }
-        return ParseQuantifier(std::move(atom));
+        Node term = ParseQuantifier(std::move(atom));
+        if (term.kind == Node::Repeat) {
+            term.value = groupsBefore;
+            term.groupsEnd = groupsOpened_;
+        }
+        return term;
     }
 
     Node CharNode(wchar_t c) const {
@@ -303,11 +411,10 @@ private:
         return node;
     }
 
-    Node ClassNode(CharSet set, bool negated) {
+    Node ClassNode(Ranges members, bool negated) {
         Node node{Node::Class};
         node.value = static_cast<int>(program_.classes.size());
-        node.negated = negated;
-        program_.classes.push_back(std::move(set));
+        program_.classes.emplace_back(std::move(members), negated, program_.ignoreCase);
         return node;
     }
 
@@ -320,6 +427,7 @@ private:
             if (kind == L'=' || kind == L'!') {
                 group.kind = Node::LookAhead;
                 group.negated = kind == L'!';
+                program_.needsBacktracking = true;
             } else if (kind != L':') {
                 ++pos_;
                 Fail(L"invalid group");
@@ -413,9 +521,7 @@ private:
         const wchar_t c = Peek();
         if (IsClassEscape(c)) {
             ++pos_;
-            CharSet set;
-            AddClassEscape(set, c);
-            return ClassNode(std::move(set), false);
+            return ClassNode(ClassEscapeRanges(c), false);
         }
         if (c >= L'1' && c <= L'9') {
             const size_t start = pos_;
@@ -427,6 +533,7 @@ private:
             if (n <= program_.groups) {
                 Node node{Node::Backref};
                 node.value = static_cast<int>(n);
+                program_.needsBacktracking = true;
                 return node;
             }
             pos_ = start;
@@ -505,7 +612,12 @@ private:
             negated = true;
             ++pos_;
         }
-        CharSet set;
+        Ranges members;
+        auto add = [&](int c) {
+            if (c >= 0) {
+                members.emplace_back(static_cast<wchar_t>(c), static_cast<wchar_t>(c));
+            }
+        };
         for (;;) {
             if (AtEnd()) {
                 pos_ = open;
@@ -515,37 +627,33 @@ private:
                 ++pos_;
                 break;
             }
-            int first = ReadClassAtom(set);
+            int first = ReadClassAtom(members);
             if (Peek() == L'-' && Has(1) && Peek(1) != L']') {
                 ++pos_;
                 const size_t secondAt = pos_;
-                int last = ReadClassAtom(set);
+                int last = ReadClassAtom(members);
                 if (first < 0 || last < 0) {
                     // A range next to a class escape: the hyphen is a literal.
-                    set.set(L'-');
-                    if (first >= 0) {
-                        set.set(static_cast<size_t>(first));
-                    }
-                    if (last >= 0) {
-                        set.set(static_cast<size_t>(last));
-                    }
+                    add(L'-');
+                    add(first);
+                    add(last);
                     continue;
                 }
                 if (first > last) {
                     pos_ = secondAt;
                     Fail(L"range out of order in the character class");
                 }
-                AddRange(set, static_cast<unsigned>(first), static_cast<unsigned>(last));
-            } else if (first >= 0) {
-                set.set(static_cast<size_t>(first));
+                members.emplace_back(static_cast<wchar_t>(first), static_cast<wchar_t>(last));
+            } else {
+                add(first);
             }
         }
-        return ClassNode(std::move(set), negated);
+        return ClassNode(std::move(members), negated);
     }
 
     // One member of a class: its code unit, or -1 for a class escape, whose members go straight
-    // into set.
-    int ReadClassAtom(CharSet& set) {
+    // into members.
+    int ReadClassAtom(Ranges& members) {
         const wchar_t c = Peek();
         ++pos_;
         if (c != L'\\') {
@@ -555,7 +663,8 @@ private:
             Fail(L"\"\\\" at the end of the pattern");
         }
         if (IsClassEscape(Peek())) {
-            AddClassEscape(set, Peek());
+            const Ranges escape = ClassEscapeRanges(Peek());
+            members.insert(members.end(), escape.begin(), escape.end());
             ++pos_;
             return -1;
         }
@@ -570,56 +679,43 @@ private:
 
 class Compiler {
 public:
-    explicit Compiler(BuiltInRegExp::Program& program, std::wstring_view pattern)
-        : program_(program), pattern_(pattern) {
+    explicit Compiler(BuiltInRegExp::Program& program) : program_(program) {
         program_.registers = 2 * program_.groups;
     }
 
     void Compile(const Node& root) {
-        if (program_.ignoreCase) {
-            const wchar_t* upper = UpperCaseTable();
-            for (CharSet& set : program_.classes) {
-                CharSet canonical;
-                for (unsigned c = 0; c < 0x10000; ++c) {
-                    if (set.test(c)) {
-                        canonical.set(Canonicalize(upper, static_cast<wchar_t>(c)));
-                    }
-                }
-                set = canonical;
-            }
-        }
         Emit(root);
         Add({Op::Match});
+        program_.anchored = !program_.multiLine && program_.code.front().op == Op::LineStart;
+        FindStartFilter();
     }
 
 private:
     int Add(Instruction instruction) {
         if (program_.code.size() >= kMaxInstructions) {
-            throw Error(E_OUTOFMEMORY, L"The regular expression \"" + std::wstring(pattern_) +
+            throw Error(E_OUTOFMEMORY, L"The regular expression \"" + program_.pattern +
                                            L"\" repeats too much to be compiled");
         }
         program_.code.push_back(instruction);
         return static_cast<int>(program_.code.size() - 1);
     }
     int Here() const { return static_cast<int>(program_.code.size()); }
+    Instruction& At(int pc) { return program_.code[static_cast<size_t>(pc)]; }
 
     void Emit(const Node& node) {
         switch (node.kind) {
         case Node::Empty:
             break;
         case Node::Char: {
-            wchar_t c = static_cast<wchar_t>(node.value);
-            if (program_.ignoreCase) {
-                c = Canonicalize(UpperCaseTable(), c);
-            }
-            Add({Op::Char, c});
+            const wchar_t c = static_cast<wchar_t>(node.value);
+            Add({Op::Char, program_.Fold(regexp_case::CanonicalTable(), c)});
             break;
         }
         case Node::Any:
             Add({Op::Any});
             break;
         case Node::Class:
-            Add({Op::Class, node.value, node.negated ? 1 : 0});
+            Add({Op::Class, node.value});
             break;
         case Node::LineStart:
             Add({Op::LineStart});
@@ -649,7 +745,7 @@ private:
             const int look = Add({Op::LookAhead, node.negated ? 1 : 0});
             Emit(node.children[0]);
             Add({Op::Match});
-            program_.code[static_cast<size_t>(look)].b = Here();
+            At(look).b = Here();
             break;
         }
         case Node::Sequence:
@@ -663,11 +759,11 @@ private:
                 const int split = Add({Op::Split, Here() + 1});
                 Emit(node.children[i]);
                 exits.push_back(Add({Op::Jump}));
-                program_.code[static_cast<size_t>(split)].b = Here();
+                At(split).b = Here();
             }
             Emit(node.children.back());
             for (int exit : exits) {
-                program_.code[static_cast<size_t>(exit)].a = Here();
+                At(exit).a = Here();
             }
             break;
         }
@@ -678,17 +774,24 @@ private:
     }
 
     void SetSplit(int split, int body, int skip, bool greedy) {
-        Instruction& instruction = program_.code[static_cast<size_t>(split)];
-        instruction.a = greedy ? body : skip;
-        instruction.b = greedy ? skip : body;
+        At(split).a = greedy ? body : skip;
+        At(split).b = greedy ? skip : body;
+    }
+
+    // One pass through the body of a repetition. Each pass starts with the groups inside unset,
+    // so that a back-reference never sees what an earlier pass captured.
+    void EmitIteration(const Node& node) {
+        if (node.groupsEnd > node.value) {
+            Add({Op::ClearGroups, 2 * node.value, 2 * node.groupsEnd});
+        }
+        Emit(node.children[0]);
     }
 
     // Repetitions are unrolled: min copies, then either a loop or max - min optional copies.
     void EmitRepeat(const Node& node) {
-        const Node& body = node.children[0];
         for (int i = 0; i < node.min; ++i) {
             const int before = Here();
-            Emit(body);
+            EmitIteration(node);
             if (Here() == before) {
                 break; // copies of a body that compiles to nothing add nothing
             }
@@ -699,7 +802,7 @@ private:
             const int loopRegister = program_.registers++;
             const int split = Add({Op::Split});
             Add({Op::LoopMark, loopRegister});
-            Emit(body);
+            EmitIteration(node);
             Add({Op::LoopCheck, loopRegister});
             Add({Op::Jump, split});
             SetSplit(split, split + 1, Here(), node.greedy);
@@ -709,27 +812,404 @@ private:
         for (int i = node.min; i < node.max; ++i) {
             const int split = Add({Op::Split});
             splits.emplace_back(split, Here());
-            Emit(body);
+            EmitIteration(node);
         }
         for (auto [split, start] : splits) {
             SetSplit(split, start, Here(), node.greedy);
         }
     }
 
+    // The code units that the first consuming instruction of any match can accept. Assertions
+    // and look-aheads are passed over, which can only widen the filter. No filter when a match
+    // can be empty, start with anything, or start with a back-reference.
+    void FindStartFilter() {
+        const std::vector<Instruction>& code = program_.code;
+        const wchar_t* canonical = regexp_case::CanonicalTable();
+        StartFilter filter;
+        std::vector<bool> seen(code.size());
+        std::vector<int> work{0};
+        while (!work.empty()) {
+            const int pc = work.back();
+            work.pop_back();
+            if (seen[static_cast<size_t>(pc)]) {
+                continue;
+            }
+            seen[static_cast<size_t>(pc)] = true;
+            const Instruction& in = code[static_cast<size_t>(pc)];
+            switch (in.op) {
+            case Op::Match:
+            case Op::Any:
+            case Op::Backref:
+                return;
+            case Op::Char:
+                for (unsigned c = 0; c < 0x80; ++c) {
+                    if (program_.Fold(canonical, static_cast<wchar_t>(c)) == in.a) {
+                        filter.Add(static_cast<wchar_t>(c));
+                    }
+                }
+                filter.nonAscii = filter.nonAscii || in.a >= 0x80;
+                break;
+            case Op::Class: {
+                const CharClass& set = program_.classes[static_cast<size_t>(in.a)];
+                for (unsigned c = 0; c < 0x80; ++c) {
+                    if (set.Contains(static_cast<wchar_t>(c))) {
+                        filter.Add(static_cast<wchar_t>(c));
+                    }
+                }
+                filter.nonAscii = filter.nonAscii || set.negated ||
+                                  (!set.ranges.empty() && set.ranges.back().second >= 0x80);
+                break;
+            }
+            case Op::Split:
+                work.push_back(in.b);
+                work.push_back(in.a);
+                break;
+            case Op::Jump:
+                work.push_back(in.a);
+                break;
+            case Op::LookAhead:
+                work.push_back(in.b);
+                break;
+            default:
+                work.push_back(pc + 1);
+                break;
+            }
+        }
+        program_.startFilter = filter;
+        program_.filtered = true;
+    }
+
     BuiltInRegExp::Program& program_;
-    std::wstring_view pattern_;
 };
+
+// Where a search may start at or after position from: the next position whose code unit passes
+// the start filter, or text.size() + 1 when there is none (no match can start at the end).
+size_t NextStart(const BuiltInRegExp::Program& program, std::wstring_view text, size_t from) {
+    if (!program.filtered) {
+        return from;
+    }
+    while (from < text.size() && !program.startFilter.Accepts(text[from])) {
+        ++from;
+    }
+    return from < text.size() ? from : text.size() + 1;
+}
 
 enum BacktrackKind { kChoice, kRestore };
 
 } // namespace
 
+// Simulates the program's automaton over the subject, one position at a time, with every thread
+// that is alive at that position: no thread is ever tried twice at one position, so the time is
+// proportional to the subject's length times the program's.
+class BuiltInRegExp::Automaton {
+public:
+    explicit Automaton(const Program& program)
+        : program_(program), marks_(program.code.size(), 0) {}
+
+    bool Search(std::wstring_view text) {
+        const wchar_t* canonical = regexp_case::CanonicalTable();
+        current_.clear();
+        for (size_t at = 0; at <= text.size(); ++at) {
+            if (at == 0 || !program_.anchored) {
+                if (current_.empty()) {
+                    at = NextStart(program_, text, at);
+                    if (at > text.size()) {
+                        return false;
+                    }
+                    NewStamp();
+                }
+                if (AddThreads(current_, 0, text, at)) {
+                    return true;
+                }
+            }
+            if (current_.empty() && program_.anchored) {
+                return false;
+            }
+            if (at == text.size()) {
+                break;
+            }
+            const wchar_t c = text[at];
+            const wchar_t folded = program_.Fold(canonical, c);
+            NewStamp();
+            next_.clear();
+            for (int pc : current_) {
+                if (program_.Accepts(program_.code[static_cast<size_t>(pc)], c, folded) &&
+                    AddThreads(next_, pc + 1, text, at + 1)) {
+                    return true;
+                }
+            }
+            std::swap(current_, next_);
+        }
+        return false;
+    }
+
+private:
+    void NewStamp() {
+        if (++stamp_ == 0) {
+            std::fill(marks_.begin(), marks_.end(), 0);
+            stamp_ = 1;
+        }
+    }
+
+    // Adds to list the consuming instructions reachable from pc at position at without
+    // consuming; true when a Match is reachable.
+    bool AddThreads(std::vector<int>& list, int pc, std::wstring_view text, size_t at) {
+        const std::vector<Instruction>& code = program_.code;
+        work_.push_back(pc);
+        while (!work_.empty()) {
+            pc = work_.back();
+            work_.pop_back();
+            std::uint32_t& mark = marks_[static_cast<size_t>(pc)];
+            if (mark == stamp_) {
+                continue;
+            }
+            mark = stamp_;
+            const Instruction& in = code[static_cast<size_t>(pc)];
+            switch (in.op) {
+            case Op::Char:
+            case Op::Any:
+            case Op::Class:
+                list.push_back(pc);
+                break;
+            case Op::Match:
+                work_.clear();
+                return true;
+            case Op::LineStart:
+            case Op::LineEnd:
+            case Op::WordBoundary:
+            case Op::NotWordBoundary:
+                if (program_.AssertionHolds(in.op, text, at)) {
+                    work_.push_back(pc + 1);
+                }
+                break;
+            case Op::Split:
+                work_.push_back(in.b);
+                work_.push_back(in.a);
+                break;
+            case Op::Jump:
+                work_.push_back(in.a);
+                break;
+            default:
+                // Captures and the empty-iteration check change nothing about whether a match
+                // exists: an iteration that consumed nothing is the same thread as none.
+                work_.push_back(pc + 1);
+                break;
+            }
+        }
+        return false;
+    }
+
+    const Program& program_;
+    std::vector<std::uint32_t> marks_; // the stamp of the list that holds each instruction
+    std::uint32_t stamp_ = 0;
+    std::vector<int> current_;
+    std::vector<int> next_;
+    std::vector<int> work_;
+};
+
+// Tries the alternatives one at a time in the pattern's order of preference, as back-references
+// and look-aheads need, within a budget of steps and choice points.
+class BuiltInRegExp::Backtracker {
+public:
+    explicit Backtracker(const Program& program) : program_(program) {}
+
+    bool Search(std::wstring_view subject) {
+        subject_ = subject;
+        const wchar_t* canonical = regexp_case::CanonicalTable();
+        folded_.resize(subject.size());
+        for (size_t i = 0; i < subject.size(); ++i) {
+            folded_[i] = program_.Fold(canonical, subject[i]);
+        }
+        registers_.assign(static_cast<size_t>(program_.registers), -1);
+        stack_.clear();
+        steps_ = kBaseSteps + kStepsPerCodeUnit * subject.size();
+        const size_t last = program_.anchored ? 0 : subject.size();
+        for (size_t start = NextStart(program_, subject, 0); start <= last;
+             start = NextStart(program_, subject, start + 1)) {
+            ptrdiff_t position = static_cast<ptrdiff_t>(start);
+            if (Run(0, position)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    struct Entry {
+        int kind;     // a choice point to resume at, or a register value to restore
+        int index;    // the instruction, or the register
+        ptrdiff_t at; // the subject position, or the register's former value
+    };
+
+    void Push(const Entry& entry) {
+        if (stack_.size() >= kMaxBacktrackEntries) {
+            program_.FailTooComplex(subject_);
+        }
+        stack_.push_back(entry);
+    }
+
+    void SetRegister(int index, ptrdiff_t value) {
+        ptrdiff_t& slot = registers_[static_cast<size_t>(index)];
+        if (slot != value) {
+            Push({kRestore, index, slot});
+            slot = value;
+        }
+    }
+
+    // Whether the group's text (the empty text when the group took no part) is at position at;
+    // advances at past it.
+    bool MatchBackref(int group, ptrdiff_t& at) const {
+        const ptrdiff_t from = registers_[static_cast<size_t>(2 * (group - 1))];
+        const ptrdiff_t to = registers_[static_cast<size_t>(2 * (group - 1) + 1)];
+        if (from < 0 || to < from) {
+            return true;
+        }
+        const size_t length = static_cast<size_t>(to - from);
+        const std::wstring_view text = folded_;
+        const bool ok = text.size() - static_cast<size_t>(at) >= length &&
+                        text.substr(static_cast<size_t>(at), length) ==
+                            text.substr(static_cast<size_t>(from), length);
+        at += static_cast<ptrdiff_t>(length);
+        return ok;
+    }
+
+    // Runs a look-ahead's body at position at. The body is atomic: once it has matched, its
+    // choice points are dropped, but a positive one keeps its captures (undoably). A negative
+    // one keeps nothing. Nesting is bounded by the pattern's, not the subject's.
+    bool LookAhead(const Instruction& in, int pc, ptrdiff_t at) {
+        const size_t mark = stack_.size();
+        ptrdiff_t bodyEnd = at;
+        const bool matched = Run(pc + 1, bodyEnd);
+        if (matched && in.a == 0) {
+            size_t kept = mark;
+            for (size_t i = mark; i < stack_.size(); ++i) {
+                if (stack_[i].kind == kRestore) {
+                    stack_[kept++] = stack_[i];
+                }
+            }
+            stack_.resize(kept);
+        } else if (matched) {
+            Unwind(mark);
+        }
+        return matched == (in.a == 0);
+    }
+
+    void Unwind(size_t mark) {
+        while (stack_.size() > mark) {
+            const Entry& entry = stack_.back();
+            if (entry.kind == kRestore) {
+                registers_[static_cast<size_t>(entry.index)] = entry.at;
+            }
+            stack_.pop_back();
+        }
+    }
+
+    // Runs the program from pc at position until a Match instruction, backtracking through the
+    // choice points that it pushes itself. On success position is where the match ended and the
+    // entries that the run pushed stay on the stack (the caller decides what to keep of them);
+    // on failure they are all undone.
+    bool Run(int pc, ptrdiff_t& position) {
+        const std::vector<Instruction>& code = program_.code;
+        const std::wstring_view text = subject_;
+        const ptrdiff_t end = static_cast<ptrdiff_t>(text.size());
+        const size_t base = stack_.size();
+        ptrdiff_t at = position;
+        for (;;) {
+            if (steps_-- == 0) {
+                program_.FailTooComplex(subject_);
+            }
+            const Instruction& in = code[static_cast<size_t>(pc)];
+            bool ok = true;
+            switch (in.op) {
+            case Op::Char:
+            case Op::Any:
+            case Op::Class:
+                ok = at < end && program_.Accepts(in, text[static_cast<size_t>(at)],
+                                                  folded_[static_cast<size_t>(at)]);
+                ++at;
+                ++pc;
+                break;
+            case Op::LineStart:
+            case Op::LineEnd:
+            case Op::WordBoundary:
+            case Op::NotWordBoundary:
+                ok = program_.AssertionHolds(in.op, text, static_cast<size_t>(at));
+                ++pc;
+                break;
+            case Op::Split:
+                Push({kChoice, in.b, at});
+                pc = in.a;
+                break;
+            case Op::Jump:
+                pc = in.a;
+                break;
+            case Op::Save:
+            case Op::LoopMark:
+                SetRegister(in.a, at);
+                ++pc;
+                break;
+            case Op::ClearGroups:
+                for (int r = in.a; r < in.b; ++r) {
+                    SetRegister(r, -1);
+                }
+                ++pc;
+                break;
+            case Op::LoopCheck:
+                ok = registers_[static_cast<size_t>(in.a)] != at;
+                ++pc;
+                break;
+            case Op::Backref:
+                ok = MatchBackref(in.a, at);
+                ++pc;
+                break;
+            case Op::LookAhead:
+                ok = LookAhead(in, pc, at);
+                pc = in.b;
+                break;
+            case Op::Match:
+                position = at;
+                return true;
+            }
+            if (ok) {
+                continue;
+            }
+            for (;;) {
+                if (stack_.size() == base) {
+                    return false;
+                }
+                const Entry entry = stack_.back();
+                stack_.pop_back();
+                if (entry.kind == kRestore) {
+                    registers_[static_cast<size_t>(entry.index)] = entry.at;
+                    continue;
+                }
+                pc = entry.index;
+                at = entry.at;
+                break;
+            }
+        }
+    }
+
+    const Program& program_;
+    std::wstring_view subject_;
+    std::wstring folded_; // the subject in canonical form when case is ignored
+    std::vector<ptrdiff_t> registers_;
+    std::vector<Entry> stack_;
+    size_t steps_ = 0; // left of the budget
+};
+
 BuiltInRegExp::BuiltInRegExp(std::wstring_view pattern, bool ignoreCase, bool multiLine)
     : program_(std::make_unique<Program>()) {
+    program_->pattern = pattern;
     program_->ignoreCase = ignoreCase;
     program_->multiLine = multiLine;
     Node root = Parser(pattern, *program_).Parse();
-    Compiler(*program_, pattern).Compile(root);
+    Compiler(*program_).Compile(root);
+    if (program_->needsBacktracking) {
+        backtracker_ = std::make_unique<Backtracker>(*program_);
+    } else {
+        automaton_ = std::make_unique<Automaton>(*program_);
+    }
 }
 
 BuiltInRegExp::BuiltInRegExp(BuiltInRegExp&&) noexcept = default;
@@ -737,164 +1217,7 @@ BuiltInRegExp& BuiltInRegExp::operator=(BuiltInRegExp&&) noexcept = default;
 BuiltInRegExp::~BuiltInRegExp() = default;
 
 bool BuiltInRegExp::Search(std::wstring_view subject) {
-    text_ = subject;
-    if (program_->ignoreCase) {
-        // Matching runs on the canonical form of the subject; the pattern is already in it.
-        // Canonicalizing keeps line terminators and the ASCII word characters as they are.
-        const wchar_t* upper = UpperCaseTable();
-        folded_.resize(subject.size());
-        for (size_t i = 0; i < subject.size(); ++i) {
-            folded_[i] = Canonicalize(upper, subject[i]);
-        }
-        text_ = folded_;
-    }
-    registers_.assign(static_cast<size_t>(program_->registers), -1);
-    stack_.clear();
-    const bool anchored = !program_->multiLine && program_->code.front().op == Op::LineStart;
-    const ptrdiff_t last = anchored ? 0 : static_cast<ptrdiff_t>(text_.size());
-    for (ptrdiff_t start = 0; start <= last; ++start) {
-        ptrdiff_t position = start;
-        if (Run(0, position)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void BuiltInRegExp::SetRegister(int index, ptrdiff_t value) {
-    ptrdiff_t& slot = registers_[static_cast<size_t>(index)];
-    stack_.push_back({kRestore, index, slot});
-    slot = value;
-}
-
-// Runs the program from pc at position until a Match instruction, backtracking through the
-// choice points that it pushes itself. On success position is where the match ended and the
-// entries that the run pushed stay on the stack (the caller decides what to keep of them); on
-// failure they are all undone.
-bool BuiltInRegExp::Run(int pc, ptrdiff_t& position) {
-    const std::vector<Instruction>& code = program_->code;
-    const std::wstring_view text = text_;
-    const ptrdiff_t end = static_cast<ptrdiff_t>(text.size());
-    const size_t base = stack_.size();
-    ptrdiff_t at = position;
-    auto isWord = [&](ptrdiff_t i) {
-        return i >= 0 && i < end && IsWordCharacter(text[static_cast<size_t>(i)]);
-    };
-    for (;;) {
-        const Instruction& in = code[static_cast<size_t>(pc)];
-        bool ok = true;
-        switch (in.op) {
-        case Op::Char:
-            ok = at < end && text[static_cast<size_t>(at)] == static_cast<wchar_t>(in.a);
-            ++at;
-            ++pc;
-            break;
-        case Op::Any:
-            ok = at < end && !IsLineTerminator(text[static_cast<size_t>(at)]);
-            ++at;
-            ++pc;
-            break;
-        case Op::Class:
-            ok = at < end && program_->classes[static_cast<size_t>(in.a)].test(
-                                 text[static_cast<size_t>(at)]) != (in.b != 0);
-            ++at;
-            ++pc;
-            break;
-        case Op::LineStart:
-            ok = at == 0 ||
-                 (program_->multiLine && IsLineTerminator(text[static_cast<size_t>(at - 1)]));
-            ++pc;
-            break;
-        case Op::LineEnd:
-            ok = at == end ||
-                 (program_->multiLine && IsLineTerminator(text[static_cast<size_t>(at)]));
-            ++pc;
-            break;
-        case Op::WordBoundary:
-        case Op::NotWordBoundary:
-            ok = (isWord(at - 1) != isWord(at)) == (in.op == Op::WordBoundary);
-            ++pc;
-            break;
-        case Op::Split:
-            stack_.push_back({kChoice, in.b, at});
-            pc = in.a;
-            break;
-        case Op::Jump:
-            pc = in.a;
-            break;
-        case Op::Save:
-        case Op::LoopMark:
-            SetRegister(in.a, at);
-            ++pc;
-            break;
-        case Op::LoopCheck:
-            ok = registers_[static_cast<size_t>(in.a)] != at;
-            ++pc;
-            break;
-        case Op::Backref: {
-            // A group that has not taken part in the match matches the empty text.
-            const ptrdiff_t from = registers_[static_cast<size_t>(2 * (in.a - 1))];
-            const ptrdiff_t to = registers_[static_cast<size_t>(2 * (in.a - 1) + 1)];
-            if (from >= 0 && to >= from) {
-                const ptrdiff_t length = to - from;
-                ok = end - at >= length &&
-                     text.substr(static_cast<size_t>(at), static_cast<size_t>(length)) ==
-                         text.substr(static_cast<size_t>(from), static_cast<size_t>(length));
-                at += length;
-            }
-            ++pc;
-            break;
-        }
-        case Op::LookAhead: {
-            // The body runs as a search of its own (nesting depth is bounded by the pattern).
-            // It is atomic: once it has matched, its choice points are dropped, but the register
-            // changes stay undoable. A negative look-ahead keeps nothing of its body.
-            const size_t mark = stack_.size();
-            ptrdiff_t bodyEnd = at;
-            const bool matched = Run(pc + 1, bodyEnd);
-            if (matched && in.a == 0) {
-                size_t kept = mark;
-                for (size_t i = mark; i < stack_.size(); ++i) {
-                    if (stack_[i].kind == kRestore) {
-                        stack_[kept++] = stack_[i];
-                    }
-                }
-                stack_.resize(kept);
-            } else if (matched) {
-                while (stack_.size() > mark) {
-                    const Backtrack& entry = stack_.back();
-                    if (entry.kind == kRestore) {
-                        registers_[static_cast<size_t>(entry.index)] = entry.at;
-                    }
-                    stack_.pop_back();
-                }
-            }
-            ok = matched == (in.a == 0);
-            pc = in.b;
-            break;
-        }
-        case Op::Match:
-            position = at;
-            return true;
-        }
-        if (ok) {
-            continue;
-        }
-        for (;;) {
-            if (stack_.size() == base) {
-                return false;
-            }
-            const Backtrack entry = stack_.back();
-            stack_.pop_back();
-            if (entry.kind == kRestore) {
-                registers_[static_cast<size_t>(entry.index)] = entry.at;
-                continue;
-            }
-            pc = entry.index;
-            at = entry.at;
-            break;
-        }
-    }
+    return automaton_ ? automaton_->Search(subject) : backtracker_->Search(subject);
 }
 
 } // namespace tools
