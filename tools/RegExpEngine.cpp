@@ -25,7 +25,7 @@ constexpr size_t kMaxInstructions = 1 << 20;
 constexpr int kMaxNesting = 500;
 // The backtracking budget: steps per subject code unit on top of a fixed allowance, and the
 // most choice points (and register changes) held at once.
-constexpr size_t kBaseSteps = 100000;
+constexpr size_t kBaseSteps = 1000000;
 constexpr size_t kStepsPerCodeUnit = 1000;
 constexpr size_t kMaxBacktrackEntries = 1 << 21;
 // How much of the subject a "too complex" description quotes.
@@ -141,8 +141,9 @@ struct CharClass {
         if (c < 0x80) {
             member = (ascii[c >> 6] >> (c & 63)) & 1;
         } else {
-            auto it = std::upper_bound(ranges.begin(), ranges.end(), c,
-                                       [](wchar_t value, const auto& r) { return value < r.first; });
+            auto it =
+                std::upper_bound(ranges.begin(), ranges.end(), c,
+                                 [](wchar_t value, const auto& r) { return value < r.first; });
             member = it != ranges.begin() && c <= std::prev(it)->second;
         }
         return member != negated;
@@ -238,7 +239,9 @@ struct BuiltInRegExp::Program {
     StartFilter startFilter;
 
     // Code unit c in the form that Char instructions hold.
-    wchar_t Fold(const wchar_t* canonical, wchar_t c) const { return ignoreCase ? canonical[c] : c; }
+    wchar_t Fold(const wchar_t* canonical, wchar_t c) const {
+        return ignoreCase ? canonical[c] : c;
+    }
 
     // Whether the assertion at pc holds at position at of text.
     bool AssertionHolds(Op op, std::wstring_view text, size_t at) const {
@@ -630,14 +633,16 @@ private:
             int first = ReadClassAtom(members);
             if (Peek() == L'-' && Has(1) && Peek(1) != L']') {
                 ++pos_;
+                if (first < 0) {
+                    // A hyphen after a class escape is a literal, as the script engines read it.
+                    add(L'-');
+                    continue;
+                }
                 const size_t secondAt = pos_;
                 int last = ReadClassAtom(members);
-                if (first < 0 || last < 0) {
-                    // A range next to a class escape: the hyphen is a literal.
-                    add(L'-');
-                    add(first);
-                    add(last);
-                    continue;
+                if (last < 0) {
+                    pos_ = secondAt;
+                    Fail(L"a class escape ends a range in the character class");
                 }
                 if (first > last) {
                     pos_ = secondAt;
