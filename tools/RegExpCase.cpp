@@ -125,16 +125,7 @@ Ranges CloseOverCase(const Ranges& ranges) {
             }
         }
     }
-    std::sort(closed.begin(), closed.end());
-    Ranges merged;
-    for (const auto& range : closed) {
-        if (!merged.empty() && range.first <= merged.back().second + 1) {
-            merged.back().second = std::max(merged.back().second, range.second);
-        } else {
-            merged.push_back(range);
-        }
-    }
-    return merged;
+    return closed;
 }
 
 } // namespace tools::regexp_case

@@ -17,8 +17,8 @@ namespace tools::regexp_case {
 // The canonical form of every UTF-16 code unit, indexed by the code unit.
 const wchar_t* CanonicalTable();
 
-// A sorted list of ranges [first, last] of code units, closed over letter case: every code unit
-// whose canonical form equals that of a member is added. Returns the ranges sorted and merged.
+// Ranges [first, last] of code units with, added as ranges of one, every code unit whose
+// canonical form equals that of a member, in no particular order.
 using Ranges = std::vector<std::pair<wchar_t, wchar_t>>;
 Ranges CloseOverCase(const Ranges& ranges);
 

@@ -71,7 +71,7 @@ bool IsClassEscape(wchar_t c) {
     }
 }
 
-// Ranges sorted and merged, or their complement over all code units.
+// Ranges sorted and merged.
 Ranges Normalized(Ranges ranges) {
     std::sort(ranges.begin(), ranges.end());
     Ranges merged;
@@ -85,6 +85,7 @@ Ranges Normalized(Ranges ranges) {
     return merged;
 }
 
+// The code units that none of the ranges holds.
 Ranges Complement(const Ranges& ranges) {
     Ranges complement;
     unsigned next = 0;
@@ -127,7 +128,7 @@ struct CharClass {
     bool negated = false;
 
     CharClass(Ranges members, bool negate, bool ignoreCase)
-        : ranges(ignoreCase ? regexp_case::CloseOverCase(members) : Normalized(std::move(members))),
+        : ranges(Normalized(ignoreCase ? regexp_case::CloseOverCase(members) : std::move(members))),
           negated(negate) {
         for (const auto& [first, last] : ranges) {
             for (unsigned c = first; c <= last && c < 0x80; ++c) {

@@ -307,16 +307,16 @@ TEST(BuiltInRegExp, RefusesMalformedPatterns) {
     }
 }
 
+template <class Work> DWORD WINAPI RunWork(void* work) {
+    (*static_cast<Work*>(work))();
+    return 0;
+}
+
 // Runs work on a thread with a stack of 256 KB, a quarter of what a host's threads get: nothing
 // may recurse per character of the subject or per level of the pattern beyond that.
 template <class Work> void OnSmallStack(Work work) {
-    HANDLE thread = CreateThread(
-        nullptr, 256 * 1024,
-        [](void* context) -> DWORD {
-            (*static_cast<Work*>(context))();
-            return 0;
-        },
-        &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    HANDLE thread = CreateThread(nullptr, 256 * 1024, RunWork<Work>, &work,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     ASSERT_TRUE(thread);
     WaitForSingleObject(thread, INFINITE);
     DWORD exitCode = 1;
