@@ -176,36 +176,6 @@ struct Instruction {
     int b = 0;
 };
 
-struct Node {
-    enum Kind {
-        Empty,
-        Char,
-        Any,
-        Class,
-        LineStart,
-        LineEnd,
-        WordBoundary,
-        NotWordBoundary,
-        Group,
-        LookAhead,
-        Backref,
-        Sequence,
-        Alternation,
-        Repeat,
-    };
-    explicit Node(Kind k = Empty) : kind(k) {}
-
-    Kind kind;
-    int value = 0;        // Char: code unit; Class: index; Group: number, 0 when not capturing;
-                          // Backref: group; Repeat: the first group inside, if any
-    bool negated = false; // LookAhead
-    int min = 0;
-    int max = 0;        // kUnbounded for no upper limit
-    int groupsEnd = 0;  // Repeat: one past the last group inside
-    bool greedy = true; // Repeat
-    std::vector<Node> children;
-};
-
 // The code units that can start a match, as a filter for where a search may begin: the ASCII
 // ones as a bit map, the others all together.
 struct StartFilter {
@@ -271,7 +241,7 @@ struct BuiltInRegExp::Program {
         }
     }
 
-    [[noreturn]] void FailTooComplex(std::wstring_view subject) const {
+    [[noreturn, gnu::noinline, gnu::cold]] void FailTooComplex(std::wstring_view subject) const {
         std::wstring quoted(subject.substr(0, kQuotedSubject));
         if (subject.size() > kQuotedSubject) {
             quoted += L"...";
@@ -284,26 +254,66 @@ struct BuiltInRegExp::Program {
 
 namespace {
 
-class Parser {
+// Parses the pattern and emits its program in one pass, without recursion: the groups still
+// open wait on a stack of their own, an alternative gets its choice point inserted in front of it
+// when a "|" ends it, and a quantifier copies the code of the atom before it (repetitions are
+// unrolled: min copies, then either a loop or max - min optional copies).
+class Compiler {
 public:
-    Parser(std::wstring_view pattern, BuiltInRegExp::Program& program)
-        : pattern_(pattern), program_(program) {
+    Compiler(std::wstring_view pattern, BuiltInRegExp::Program& program)
+        : pattern_(pattern), program_(program), code_(program.code) {
         program_.groups = CountGroups();
+        program_.registers = 2 * program_.groups;
     }
 
-    Node Parse() {
-        Node root = ParseDisjunction(0);
-        if (pos_ < pattern_.size()) {
-            Fail(L"unmatched \")\"");
+    void Compile() {
+        open_.emplace_back(); // the whole pattern, a group without brackets
+        while (!AtEnd()) {
+            switch (Peek()) {
+            case L'|':
+                ++pos_;
+                NextAlternative(open_.back());
+                break;
+            case L')':
+                if (open_.size() == 1) {
+                    Fail(L"unmatched \")\"");
+                }
+                ++pos_;
+                EndGroup();
+                break;
+            case L'(':
+                StartGroup();
+                break;
+            default:
+                Term();
+                break;
+            }
         }
-        return root;
+        if (open_.size() > 1) {
+            pos_ = open_.back().openAt;
+            Fail(L"missing \")\" for the group");
+        }
+        EndAlternatives(open_.back());
+        Add({Op::Match});
+        program_.anchored = !program_.multiLine && code_.front().op == Op::LineStart;
+        FindStartFilter();
     }
 
 private:
-    [[noreturn]] void Fail(const std::wstring& reason) const {
+    struct Group {
+        enum Kind { Whole, Capturing, NonCapturing, LookAhead } kind = Whole;
+        size_t openAt = 0;        // where its "(" is in the pattern
+        int start = 0;            // its first instruction
+        int alternativeStart = 0; // the first instruction of its current alternative
+        int groupsBefore = 0;     // the capturing groups opened before it
+        std::vector<int> exits;   // the jumps from the ends of its alternatives to its end
+    };
+
+private:
+    [[noreturn, gnu::noinline, gnu::cold]] void Fail(std::wstring_view reason) const {
         throw Error(kRegExpSyntaxError, L"The regular expression \"" + std::wstring(pattern_) +
-                                            L"\" is malformed: " + reason + L" at character " +
-                                            std::to_wstring(pos_ + 1));
+                                            L"\" is malformed: " + std::wstring(reason) +
+                                            L" at character " + std::to_wstring(pos_ + 1));
     }
 
     bool AtEnd() const { return pos_ >= pattern_.size(); }
@@ -333,125 +343,9 @@ private:
         return count;
     }
 
-    Node ParseDisjunction(int depth) {
-        if (depth > kMaxNesting) {
-            Fail(L"groups nested more than " + std::to_wstring(kMaxNesting) + L" deep");
-        }
-        Node first = ParseAlternative(depth);
-        if (Peek() != L'|') {
-            return first;
-        }
-        Node alternation{Node::Alternation};
-        alternation.children.push_back(std::move(first));
-        while (Peek() == L'|') {
-            ++pos_;
-            alternation.children.push_back(ParseAlternative(depth));
-        }
-        return alternation;
-    }
-
-    Node ParseAlternative(int depth) {
-        Node sequence{Node::Sequence};
-        while (!AtEnd() && Peek() != L'|' && Peek() != L')') {
-            sequence.children.push_back(ParseTerm(depth));
-        }
-        return sequence;
-    }
-
-    Node ParseTerm(int depth) {
-        const wchar_t c = Peek();
-        const int groupsBefore = groupsOpened_;
-        Node atom;
-        switch (c) {
-        case L'^':
-            ++pos_;
-            return Node{Node::LineStart};
-        case L'$':
-            ++pos_;
-            return Node{Node::LineEnd};
-        case L'\\':
-            if (Peek(1) == L'b' || Peek(1) == L'B') {
-                const bool boundary = Peek(1) == L'b';
-                pos_ += 2;
-                return Node{boundary ? Node::WordBoundary : Node::NotWordBoundary};
-            }
-            ++pos_;
-            atom = ParseAtomEscape();
-            break;
-        case L'(':
-            atom = ParseGroup(depth);
-            break;
-        case L'[':
-            ++pos_;
-            atom = ParseClass();
-            break;
-        case L'.':
-            ++pos_;
-            atom = Node{Node::Any};
-            break;
-        case L'*':
-        case L'+':
-        case L'?':
-            Fail(L"nothing to repeat");
-        default:
-            if (int min = 0, max = 0; c == L'{' && ReadBraces(min, max) != 0) {
-                Fail(L"nothing to repeat");
-            }
-            ++pos_;
-            atom = CharNode(c);
-            break;
-        }
-        Node term = ParseQuantifier(std::move(atom));
-        if (term.kind == Node::Repeat) {
-            term.value = groupsBefore;
-            term.groupsEnd = groupsOpened_;
-        }
-        return term;
-    }
-
-    Node CharNode(wchar_t c) const {
-        Node node{Node::Char};
-        node.value = c;
-        return node;
-    }
-
-    Node ClassNode(Ranges members, bool negated) {
-        Node node{Node::Class};
-        node.value = static_cast<int>(program_.classes.size());
-        program_.classes.emplace_back(std::move(members), negated, program_.ignoreCase);
-        return node;
-    }
-
-    Node ParseGroup(int depth) {
-        const size_t open = pos_;
-        ++pos_;
-        Node group{Node::Group};
-        if (Peek() == L'?') {
-            const wchar_t kind = Peek(1);
-            if (kind == L'=' || kind == L'!') {
-                group.kind = Node::LookAhead;
-                group.negated = kind == L'!';
-                program_.needsBacktracking = true;
-            } else if (kind != L':') {
-                ++pos_;
-                Fail(L"invalid group");
-            }
-            pos_ += 2;
-        } else {
-            group.value = ++groupsOpened_;
-        }
-        group.children.push_back(ParseDisjunction(depth + 1));
-        if (Peek() != L')') {
-            pos_ = open;
-            Fail(L"missing \")\" for the group");
-        }
-        ++pos_;
-        return group;
-    }
-
     // A brace quantifier {n}, {n,} or {n,m} at the current position: its length in characters,
     // or 0 when the brace does not start one (it is then a literal).
-    size_t ReadBraces(int& min, int& max) const {
+    [[gnu::noinline]] size_t ReadBraces(int& min, int& max) const {
         size_t i = pos_ + 1;
         auto number = [&](int& value) {
             const size_t start = i;
@@ -477,72 +371,6 @@ private:
             return 0;
         }
         return i + 1 - pos_;
-    }
-
-    Node ParseQuantifier(Node atom) {
-        int min = 0;
-        int max = 0;
-        switch (Peek()) {
-        case L'*':
-            max = kUnbounded;
-            break;
-        case L'+':
-            min = 1;
-            max = kUnbounded;
-            break;
-        case L'?':
-            max = 1;
-            break;
-        case L'{':
-            if (size_t length = ReadBraces(min, max)) {
-                if (max != kUnbounded && max < min) {
-                    Fail(L"numbers out of order in a {} quantifier");
-                }
-                pos_ += length - 1;
-                break;
-            }
-            return atom;
-        default:
-            return atom;
-        }
-        ++pos_;
-        Node repeat{Node::Repeat};
-        repeat.min = min;
-        repeat.max = max;
-        if (Peek() == L'?') {
-            repeat.greedy = false;
-            ++pos_;
-        }
-        repeat.children.push_back(std::move(atom));
-        return repeat;
-    }
-
-    // The escape after a backslash outside a class; the backslash is consumed.
-    Node ParseAtomEscape() {
-        if (AtEnd()) {
-            Fail(L"\"\\\" at the end of the pattern");
-        }
-        const wchar_t c = Peek();
-        if (IsClassEscape(c)) {
-            ++pos_;
-            return ClassNode(ClassEscapeRanges(c), false);
-        }
-        if (c >= L'1' && c <= L'9') {
-            const size_t start = pos_;
-            long long n = 0;
-            while (IsDigit(Peek())) {
-                n = std::min<long long>(n * 10 + (Peek() - L'0'), INT_MAX);
-                ++pos_;
-            }
-            if (n <= program_.groups) {
-                Node node{Node::Backref};
-                node.value = static_cast<int>(n);
-                program_.needsBacktracking = true;
-                return node;
-            }
-            pos_ = start;
-        }
-        return CharNode(ReadCharacterEscape(false));
     }
 
     // A character escape after a backslash (consumed), inside a class or outside one.
@@ -608,8 +436,293 @@ private:
         return c;
     }
 
+    // One member of a class: its code unit, or -1 for a class escape, whose members go straight
+    // into members.
+    int ReadClassAtom(Ranges& members) {
+        const wchar_t c = Peek();
+        ++pos_;
+        if (c != L'\\') {
+            return c;
+        }
+        if (AtEnd()) {
+            Fail(L"\"\\\" at the end of the pattern");
+        }
+        if (IsClassEscape(Peek())) {
+            const Ranges escape = ClassEscapeRanges(Peek());
+            members.insert(members.end(), escape.begin(), escape.end());
+            ++pos_;
+            return -1;
+        }
+        return ReadCharacterEscape(true);
+    }
+
+    [[noreturn, gnu::noinline, gnu::cold]] void FailTooLarge() const {
+        throw Error(E_OUTOFMEMORY, L"The regular expression \"" + program_.pattern +
+                                       L"\" repeats too much to be compiled");
+    }
+
+    int Here() const { return static_cast<int>(code_.size()); }
+    Instruction& At(int pc) { return code_[static_cast<size_t>(pc)]; }
+
+    int Add(Instruction instruction) {
+        if (code_.size() >= kMaxInstructions) {
+            FailTooLarge();
+        }
+        code_.push_back(instruction);
+        return Here() - 1;
+    }
+
+    void AddChar(wchar_t c) { Add({Op::Char, program_.Fold(regexp_case::CanonicalTable(), c)}); }
+
+    void AddClass(Ranges members, bool negated) {
+        Add({Op::Class, static_cast<int>(program_.classes.size())});
+        program_.classes.emplace_back(std::move(members), negated, program_.ignoreCase);
+    }
+
+    // Adds offset to every jump target of the instructions from first on that points at first or
+    // beyond: the code from first on has moved by offset.
+    static void Relocate(Instruction* begin, Instruction* end, int first, int offset) {
+        for (Instruction* in = begin; in != end; ++in) {
+            const bool hasA = in->op == Op::Split || in->op == Op::Jump;
+            const bool hasB = in->op == Op::Split || in->op == Op::LookAhead;
+            if (hasA && in->a >= first) {
+                in->a += offset;
+            }
+            if (hasB && in->b >= first) {
+                in->b += offset;
+            }
+        }
+    }
+
+    // A term other than a group: an assertion, or an atom with its quantifier if it has one.
+    void Term() {
+        const wchar_t c = Peek();
+        const int start = Here();
+        switch (c) {
+        case L'^':
+            ++pos_;
+            Add({Op::LineStart});
+            return;
+        case L'$':
+            ++pos_;
+            Add({Op::LineEnd});
+            return;
+        case L'\\':
+            if (Peek(1) == L'b' || Peek(1) == L'B') {
+                Add({Peek(1) == L'b' ? Op::WordBoundary : Op::NotWordBoundary});
+                pos_ += 2;
+                return;
+            }
+            ++pos_;
+            AtomEscape();
+            break;
+        case L'[':
+            ++pos_;
+            Class();
+            break;
+        case L'.':
+            ++pos_;
+            Add({Op::Any});
+            break;
+        case L'*':
+        case L'+':
+        case L'?':
+            Fail(L"nothing to repeat");
+        default:
+            if (int min = 0, max = 0; c == L'{' && ReadBraces(min, max) != 0) {
+                Fail(L"nothing to repeat");
+            }
+            ++pos_;
+            AddChar(c);
+            break;
+        }
+        Quantify(start, groupsOpened_);
+    }
+
+    void StartGroup() {
+        if (open_.size() > static_cast<size_t>(kMaxNesting)) {
+            Fail(L"groups nested more than 500 deep");
+        }
+        Group group;
+        group.openAt = pos_;
+        group.start = Here();
+        group.groupsBefore = groupsOpened_;
+        ++pos_;
+        if (Peek() == L'?') {
+            const wchar_t kind = Peek(1);
+            if (kind == L'=' || kind == L'!') {
+                group.kind = Group::LookAhead;
+                Add({Op::LookAhead, kind == L'!' ? 1 : 0});
+                program_.needsBacktracking = true;
+            } else if (kind == L':') {
+                group.kind = Group::NonCapturing;
+            } else {
+                ++pos_;
+                Fail(L"invalid group");
+            }
+            pos_ += 2;
+        } else {
+            group.kind = Group::Capturing;
+            Add({Op::Save, 2 * groupsOpened_++});
+        }
+        group.alternativeStart = Here();
+        open_.push_back(std::move(group));
+    }
+
+    void EndGroup() {
+        Group group = std::move(open_.back());
+        open_.pop_back();
+        EndAlternatives(group);
+        if (group.kind == Group::Capturing) {
+            Add({Op::Save, 2 * group.groupsBefore + 1});
+        } else if (group.kind == Group::LookAhead) {
+            Add({Op::Match});
+            At(group.start).b = Here();
+        }
+        Quantify(group.start, group.groupsBefore);
+    }
+
+    // At a "|": the alternative that it ends gets a choice point in front of it, which tries it
+    // and otherwise the next, and a jump to the end of the group after it.
+    void NextAlternative(Group& group) {
+        const int at = group.alternativeStart;
+        Add({Op::Jump}); // makes room; the alternative moves up by one
+        std::move_backward(code_.begin() + at, code_.end() - 1, code_.end());
+        Relocate(code_.data() + at + 1, code_.data() + code_.size(), at, 1);
+        group.exits.push_back(Add({Op::Jump}));
+        At(at) = {Op::Split, at + 1, Here()};
+        group.alternativeStart = Here();
+    }
+
+    void EndAlternatives(const Group& group) {
+        for (int exit : group.exits) {
+            At(exit).a = Here();
+        }
+    }
+
+    // Appends a copy of code that was at pc first, its jumps moved along.
+    void Append(const std::vector<Instruction>& code, int first) {
+        const int start = Here();
+        for (const Instruction& in : code) {
+            Add(in);
+        }
+        Relocate(code_.data() + start, code_.data() + code_.size(), first, start - first);
+    }
+
+    void SetSplit(int split, int body, int skip, bool greedy) {
+        At(split).a = greedy ? body : skip;
+        At(split).b = greedy ? skip : body;
+    }
+
+    // The quantifier after the atom whose code starts at atomStart, if there is one: the atom's
+    // code is replaced by its repetition. Each pass starts with the groups inside the atom unset,
+    // so that a back-reference never sees what an earlier pass captured.
+    void Quantify(int atomStart, int groupsBefore) {
+        int min = 0;
+        int max = 0;
+        if (!ReadQuantifier(min, max)) {
+            return;
+        }
+        bool greedy = true;
+        if (Peek() == L'?') {
+            greedy = false;
+            ++pos_;
+        }
+        const std::vector<Instruction> atom(code_.begin() + atomStart, code_.end());
+        code_.resize(static_cast<size_t>(atomStart));
+        const int groupsEnd = groupsOpened_;
+        auto pass = [&] {
+            if (groupsEnd > groupsBefore) {
+                Add({Op::ClearGroups, 2 * groupsBefore, 2 * groupsEnd});
+            }
+            Append(atom, atomStart);
+        };
+        for (int i = 0; i < min && !atom.empty(); ++i) {
+            pass();
+        }
+        if (max == kUnbounded) {
+            // An iteration that consumes nothing ends the loop, or x* with an x that can match
+            // the empty text would never end.
+            const int loopRegister = program_.registers++;
+            const int split = Add({Op::Split});
+            Add({Op::LoopMark, loopRegister});
+            pass();
+            Add({Op::LoopCheck, loopRegister});
+            Add({Op::Jump, split});
+            SetSplit(split, split + 1, Here(), greedy);
+            return;
+        }
+        std::vector<int> splits;
+        for (int i = min; i < max; ++i) {
+            splits.push_back(Add({Op::Split}));
+            pass();
+        }
+        for (int split : splits) {
+            SetSplit(split, split + 1, Here(), greedy);
+        }
+    }
+
+    // Reads a quantifier at the position, if there is one: *, +, ?, {n}, {n,} or {n,m}.
+    [[gnu::noinline]] bool ReadQuantifier(int& min, int& max) {
+        switch (Peek()) {
+        case L'*':
+            min = 0;
+            max = kUnbounded;
+            break;
+        case L'+':
+            min = 1;
+            max = kUnbounded;
+            break;
+        case L'?':
+            min = 0;
+            max = 1;
+            break;
+        case L'{':
+            if (size_t length = ReadBraces(min, max)) {
+                if (max != kUnbounded && max < min) {
+                    Fail(L"numbers out of order in a {} quantifier");
+                }
+                pos_ += length - 1;
+                break;
+            }
+            return false;
+        default:
+            return false;
+        }
+        ++pos_;
+        return true;
+    }
+
+    // The escape after a backslash outside a class; the backslash is consumed.
+    [[gnu::noinline]] void AtomEscape() {
+        if (AtEnd()) {
+            Fail(L"\"\\\" at the end of the pattern");
+        }
+        const wchar_t c = Peek();
+        if (IsClassEscape(c)) {
+            ++pos_;
+            AddClass(ClassEscapeRanges(c), false);
+            return;
+        }
+        if (c >= L'1' && c <= L'9') {
+            const size_t start = pos_;
+            long long n = 0;
+            while (IsDigit(Peek())) {
+                n = std::min<long long>(n * 10 + (Peek() - L'0'), INT_MAX);
+                ++pos_;
+            }
+            if (n <= program_.groups) {
+                Add({Op::Backref, static_cast<int>(n)});
+                program_.needsBacktracking = true;
+                return;
+            }
+            pos_ = start;
+        }
+        AddChar(ReadCharacterEscape(false));
+    }
+
     // A class after its "[" (consumed).
-    Node ParseClass() {
+    [[gnu::noinline]] void Class() {
         const size_t open = pos_ - 1;
         bool negated = false;
         if (Peek() == L'^') {
@@ -654,175 +767,7 @@ private:
                 add(first);
             }
         }
-        return ClassNode(std::move(members), negated);
-    }
-
-    // One member of a class: its code unit, or -1 for a class escape, whose members go straight
-    // into members.
-    int ReadClassAtom(Ranges& members) {
-        const wchar_t c = Peek();
-        ++pos_;
-        if (c != L'\\') {
-            return c;
-        }
-        if (AtEnd()) {
-            Fail(L"\"\\\" at the end of the pattern");
-        }
-        if (IsClassEscape(Peek())) {
-            const Ranges escape = ClassEscapeRanges(Peek());
-            members.insert(members.end(), escape.begin(), escape.end());
-            ++pos_;
-            return -1;
-        }
-        return ReadCharacterEscape(true);
-    }
-
-    std::wstring_view pattern_;
-    BuiltInRegExp::Program& program_;
-    size_t pos_ = 0;
-    int groupsOpened_ = 0;
-};
-
-class Compiler {
-public:
-    explicit Compiler(BuiltInRegExp::Program& program) : program_(program) {
-        program_.registers = 2 * program_.groups;
-    }
-
-    void Compile(const Node& root) {
-        Emit(root);
-        Add({Op::Match});
-        program_.anchored = !program_.multiLine && program_.code.front().op == Op::LineStart;
-        FindStartFilter();
-    }
-
-private:
-    int Add(Instruction instruction) {
-        if (program_.code.size() >= kMaxInstructions) {
-            throw Error(E_OUTOFMEMORY, L"The regular expression \"" + program_.pattern +
-                                           L"\" repeats too much to be compiled");
-        }
-        program_.code.push_back(instruction);
-        return static_cast<int>(program_.code.size() - 1);
-    }
-    int Here() const { return static_cast<int>(program_.code.size()); }
-    Instruction& At(int pc) { return program_.code[static_cast<size_t>(pc)]; }
-
-    void Emit(const Node& node) {
-        switch (node.kind) {
-        case Node::Empty:
-            break;
-        case Node::Char: {
-            const wchar_t c = static_cast<wchar_t>(node.value);
-            Add({Op::Char, program_.Fold(regexp_case::CanonicalTable(), c)});
-            break;
-        }
-        case Node::Any:
-            Add({Op::Any});
-            break;
-        case Node::Class:
-            Add({Op::Class, node.value});
-            break;
-        case Node::LineStart:
-            Add({Op::LineStart});
-            break;
-        case Node::LineEnd:
-            Add({Op::LineEnd});
-            break;
-        case Node::WordBoundary:
-            Add({Op::WordBoundary});
-            break;
-        case Node::NotWordBoundary:
-            Add({Op::NotWordBoundary});
-            break;
-        case Node::Backref:
-            Add({Op::Backref, node.value});
-            break;
-        case Node::Group:
-            if (node.value > 0) {
-                Add({Op::Save, 2 * (node.value - 1)});
-                Emit(node.children[0]);
-                Add({Op::Save, 2 * (node.value - 1) + 1});
-            } else {
-                Emit(node.children[0]);
-            }
-            break;
-        case Node::LookAhead: {
-            const int look = Add({Op::LookAhead, node.negated ? 1 : 0});
-            Emit(node.children[0]);
-            Add({Op::Match});
-            At(look).b = Here();
-            break;
-        }
-        case Node::Sequence:
-            for (const Node& child : node.children) {
-                Emit(child);
-            }
-            break;
-        case Node::Alternation: {
-            std::vector<int> exits;
-            for (size_t i = 0; i + 1 < node.children.size(); ++i) {
-                const int split = Add({Op::Split, Here() + 1});
-                Emit(node.children[i]);
-                exits.push_back(Add({Op::Jump}));
-                At(split).b = Here();
-            }
-            Emit(node.children.back());
-            for (int exit : exits) {
-                At(exit).a = Here();
-            }
-            break;
-        }
-        case Node::Repeat:
-            EmitRepeat(node);
-            break;
-        }
-    }
-
-    void SetSplit(int split, int body, int skip, bool greedy) {
-        At(split).a = greedy ? body : skip;
-        At(split).b = greedy ? skip : body;
-    }
-
-    // One pass through the body of a repetition. Each pass starts with the groups inside unset,
-    // so that a back-reference never sees what an earlier pass captured.
-    void EmitIteration(const Node& node) {
-        if (node.groupsEnd > node.value) {
-            Add({Op::ClearGroups, 2 * node.value, 2 * node.groupsEnd});
-        }
-        Emit(node.children[0]);
-    }
-
-    // Repetitions are unrolled: min copies, then either a loop or max - min optional copies.
-    void EmitRepeat(const Node& node) {
-        for (int i = 0; i < node.min; ++i) {
-            const int before = Here();
-            EmitIteration(node);
-            if (Here() == before) {
-                break; // copies of a body that compiles to nothing add nothing
-            }
-        }
-        if (node.max == kUnbounded) {
-            // An iteration that consumes nothing ends the loop, or x* with an x that can match
-            // the empty text would never end.
-            const int loopRegister = program_.registers++;
-            const int split = Add({Op::Split});
-            Add({Op::LoopMark, loopRegister});
-            EmitIteration(node);
-            Add({Op::LoopCheck, loopRegister});
-            Add({Op::Jump, split});
-            SetSplit(split, split + 1, Here(), node.greedy);
-            return;
-        }
-        std::vector<std::pair<int, int>> splits;
-        for (int i = node.min; i < node.max; ++i) {
-            const int split = Add({Op::Split});
-            splits.emplace_back(split, Here());
-            EmitIteration(node);
-        }
-        for (auto [split, start] : splits) {
-            SetSplit(split, start, Here(), node.greedy);
-        }
+        AddClass(std::move(members), negated);
     }
 
     // The code units that the first consuming instruction of any match can accept. Assertions
@@ -885,7 +830,12 @@ private:
         program_.filtered = true;
     }
 
+    std::wstring_view pattern_;
     BuiltInRegExp::Program& program_;
+    std::vector<Instruction>& code_;
+    std::vector<Group> open_;
+    size_t pos_ = 0;
+    int groupsOpened_ = 0;
 };
 
 // Where a search may start at or after position from: the next position whose code unit passes
@@ -1209,8 +1159,7 @@ BuiltInRegExp::BuiltInRegExp(std::wstring_view pattern, bool ignoreCase, bool mu
     program_->pattern = pattern;
     program_->ignoreCase = ignoreCase;
     program_->multiLine = multiLine;
-    Node root = Parser(pattern, *program_).Parse();
-    Compiler(*program_).Compile(root);
+    Compiler(pattern, *program_).Compile();
     if (program_->needsBacktracking) {
         backtracker_ = std::make_unique<Backtracker>(*program_);
     } else {
