@@ -176,6 +176,26 @@ struct Instruction {
     int b = 0;
 };
 
+// Pushes where control goes from the instruction at pc when it does not consume: both ways of a
+// Split, a Jump's target, past a look-ahead's body, or the next instruction.
+void PushSuccessors(const Instruction& in, int pc, std::vector<int>& work) {
+    switch (in.op) {
+    case Op::Split:
+        work.push_back(in.b);
+        work.push_back(in.a);
+        break;
+    case Op::Jump:
+        work.push_back(in.a);
+        break;
+    case Op::LookAhead:
+        work.push_back(in.b);
+        break;
+    default:
+        work.push_back(pc + 1);
+        break;
+    }
+}
+
 // The code units that can start a match, as a filter for where a search may begin: the ASCII
 // ones as a bit map, the others all together.
 struct StartFilter {
@@ -811,18 +831,8 @@ private:
                                   (!set.ranges.empty() && set.ranges.back().second >= 0x80);
                 break;
             }
-            case Op::Split:
-                work.push_back(in.b);
-                work.push_back(in.a);
-                break;
-            case Op::Jump:
-                work.push_back(in.a);
-                break;
-            case Op::LookAhead:
-                work.push_back(in.b);
-                break;
             default:
-                work.push_back(pc + 1);
+                PushSuccessors(in, pc, work);
                 break;
             }
         }
@@ -938,17 +948,10 @@ private:
                     work_.push_back(pc + 1);
                 }
                 break;
-            case Op::Split:
-                work_.push_back(in.b);
-                work_.push_back(in.a);
-                break;
-            case Op::Jump:
-                work_.push_back(in.a);
-                break;
             default:
                 // Captures and the empty-iteration check change nothing about whether a match
                 // exists: an iteration that consumed nothing is the same thread as none.
-                work_.push_back(pc + 1);
+                PushSuccessors(in, pc, work_);
                 break;
             }
         }
