@@ -234,7 +234,7 @@ struct BuiltInRegExp::Program {
         return ignoreCase ? canonical[c] : c;
     }
 
-    // Whether the assertion at pc holds at position at of text.
+    // Whether the assertion holds at position at of text.
     bool AssertionHolds(Op op, std::wstring_view text, size_t at) const {
         switch (op) {
         case Op::LineStart:
