@@ -1,11 +1,16 @@
 // The regular-expression engines side by side on the cache sweep's work: 20,000 URLs tested
 // against one pattern, by the platform's "VBScript.RegExp" with a new object per URL (the
 // per-call RegExpTest), by one reused platform object, and by one reused built-in engine.
-// Printed: microseconds per URL and each figure's ratio to the per-call platform test.
+// Printed: microseconds per URL and the built-in engine's ratio to each platform figure.
+//
+// Then the built-in engine on hostile input: patterns that backtrack exponentially, a 64 KB
+// pattern of classes (time and memory to compile), deep nesting and a URL of 100,000 characters.
 #include "tools/Error.h"
+#include "tools/RegExpEngine.h"
 #include "tools/ToolsRegExp.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +21,12 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+double MillisecondsOf(const std::function<void()>& work) {
+    const auto start = Clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 std::vector<std::wstring> Urls() {
     std::vector<std::wstring> urls;
@@ -33,12 +44,109 @@ std::vector<std::wstring> Urls() {
 std::pair<double, int> PerUrl(const std::vector<std::wstring>& urls,
                               const std::function<bool(const std::wstring&)>& test) {
     int matched = 0;
-    const auto start = Clock::now();
-    for (const std::wstring& url : urls) {
-        matched += test(url) ? 1 : 0;
+    const double ms = MillisecondsOf([&] {
+        for (const std::wstring& url : urls) {
+            matched += test(url) ? 1 : 0;
+        }
+    });
+    return {ms * 1e3 / static_cast<double>(urls.size()), matched};
+}
+
+void CompareEngines() {
+    const std::vector<std::wstring> urls = Urls();
+    std::printf("Regular expressions on 20,000 URLs (%d-bit), microseconds per URL\n",
+                static_cast<int>(sizeof(void*) * 8));
+    const bool platform = tools::CreateRegExp().Get() != nullptr;
+    for (const wchar_t* pattern : {L"\\.gif$", L"^http://cdn[0-3]\\.example\\.com/.*/item1",
+                                   L"/static/[a-z]+/item\\d+\\.png", L"(ad|track|pixel)s?[./]",
+                                   L"^http://cdn(\\d)\\.example\\.com/.*\\1\\.gif$"}) {
+        std::printf("  pattern %ls\n", pattern);
+        double perCall = 0;
+        double reusedPlatform = 0;
+        if (platform) {
+            auto [time, matched] = PerUrl(urls, [&](const std::wstring& url) {
+                return tools::RegExpTest(url, pattern, true, true, true);
+            });
+            perCall = time;
+            std::printf("    platform, new object per URL  %8.3f  (%d matched)\n", time, matched);
+            tools::RegExp reused(pattern, true, true, true);
+            std::tie(time, matched) =
+                PerUrl(urls, [&](const std::wstring& url) { return reused.Test(url); });
+            reusedPlatform = time;
+            std::printf("    platform, one object          %8.3f  (%d matched)\n", time, matched);
+        }
+        tools::RegExp builtIn(pattern, true, true, true, tools::RegExpEngine::BuiltIn);
+        auto [time, matched] =
+            PerUrl(urls, [&](const std::wstring& url) { return builtIn.Test(url); });
+        std::printf(
+            "    built-in engine, one object   %8.3f  (%d matched)  ratio to the platform's "
+            "one object %.3f, to its object per URL %.3f\n",
+            time, matched, reusedPlatform > 0 ? time / reusedPlatform : 0.0,
+            perCall > 0 ? time / perCall : 0.0);
     }
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return {seconds * 1e6 / static_cast<double>(urls.size()), matched};
+}
+
+// The peak of the process's private bytes so far.
+size_t PeakPrivateBytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters));
+    return counters.PeakPagefileUsage;
+}
+
+// Times one built-in test and says how it ended.
+void TimeTest(const wchar_t* what, const std::wstring& pattern, const std::wstring& subject) {
+    std::string outcome;
+    const double ms = MillisecondsOf([&] {
+        try {
+            outcome =
+                tools::BuiltInRegExp(pattern, true, true).Search(subject) ? "matches" : "no match";
+        } catch (const tools::Error& error) {
+            char code[32];
+            std::snprintf(code, sizeof(code), "error 0x%08lX",
+                          static_cast<unsigned long>(error.hr()));
+            outcome = code;
+        }
+    });
+    std::printf("  %-44ls %9.2f ms  %s\n", what, ms, outcome.c_str());
+}
+
+void HostileInput() {
+    std::printf("Built-in engine on hostile input (%d-bit)\n", static_cast<int>(sizeof(void*) * 8));
+
+    // First, while the process's peak is still low: the 64 KB pattern of classes.
+    std::wstring classes;
+    while (classes.size() + 3 <= 65536) {
+        classes += L"[a]";
+    }
+    const size_t peakBefore = PeakPrivateBytes();
+    std::unique_ptr<tools::BuiltInRegExp> compiled;
+    const double ms = MillisecondsOf(
+        [&] { compiled = std::make_unique<tools::BuiltInRegExp>(classes, true, true); });
+    std::printf(
+        "  compile %zu x [a] (64 KB)                   %9.2f ms  peak memory %.1f MB higher\n",
+        classes.size() / 3, ms, static_cast<double>(PeakPrivateBytes() - peakBefore) / 1048576.0);
+    compiled.reset();
+
+    const std::wstring a26(26, L'a'), a30(30, L'a'), a40(40, L'a');
+    TimeTest(L"(a+)+b against 26 \"a\"", L"(a+)+b", a26);
+    TimeTest(L"(a+)+b against 30 \"a\"", L"(a+)+b", a30);
+    TimeTest(L"(a|aa)*c against 40 \"a\"", L"(a|aa)*c", a40);
+    TimeTest(L"(a+)+b\\1 against 30 \"a\" (backtracking)", L"(a+)+b\\1", a30);
+    TimeTest(L"(?=a)(a|aa)*c against 40 \"a\" (backtracking)", L"(?=a)(a|aa)*c", a40);
+
+    std::wstring nested;
+    for (int i = 0; i < 500; ++i) {
+        nested += L"(";
+    }
+    nested += L"a" + std::wstring(500, L')') + L"+b";
+    TimeTest(L"500 nested groups", nested, L"http://example.com/aab");
+
+    const std::wstring longUrl = L"http://example.com/" + std::wstring(100000, L'a') + L".gif";
+    TimeTest(L"\\.gif$ against a 100,000-character URL", L"\\.gif$", longUrl);
+    TimeTest(L"(a|b)*\\.png$ against it", L"(a|b)*\\.png$", longUrl);
+    TimeTest(L"/(a)\\1+\\.gif$ against it (backtracking)", L"/(a)\\1+\\.gif$", longUrl);
+    TimeTest(L"(a)\\1*x against it (backtracking, quadratic)", L"(a)\\1*x", longUrl);
 }
 
 } // namespace
@@ -46,32 +154,8 @@ std::pair<double, int> PerUrl(const std::vector<std::wstring>& urls,
 int main() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {
-        const std::vector<std::wstring> urls = Urls();
-        std::printf("Regular expressions on 20,000 URLs (%d-bit), microseconds per URL\n",
-                    static_cast<int>(sizeof(void*) * 8));
-        const bool platform = tools::CreateRegExp().Get() != nullptr;
-        for (const wchar_t* pattern : {L"\\.gif$", L"^http://cdn[0-3]\\.example\\.com/.*/item1"}) {
-            double perCall = 0;
-            std::printf("  pattern %ls\n", pattern);
-            if (platform) {
-                auto [time, matched] = PerUrl(urls, [&](const std::wstring& url) {
-                    return tools::RegExpTest(url, pattern, true, true, true);
-                });
-                perCall = time;
-                std::printf("    platform, new object per URL  %8.2f  ratio 1.000  (%d matched)\n",
-                            time, matched);
-                tools::RegExp reused(pattern, true, true, true);
-                std::tie(time, matched) =
-                    PerUrl(urls, [&](const std::wstring& url) { return reused.Test(url); });
-                std::printf("    platform, one object          %8.2f  ratio %.3f  (%d matched)\n",
-                            time, time / perCall, matched);
-            }
-            tools::RegExp builtIn(pattern, true, true, true, tools::RegExpEngine::BuiltIn);
-            auto [time, matched] =
-                PerUrl(urls, [&](const std::wstring& url) { return builtIn.Test(url); });
-            std::printf("    built-in engine, one object   %8.2f  ratio %.3f  (%d matched)\n", time,
-                        perCall > 0 ? time / perCall : 0.0, matched);
-        }
+        HostileInput();
+        CompareEngines();
     } catch (const tools::Error& error) {
         std::fprintf(stderr, "regexp_engines_bench: %ls (0x%08lX)\n", error.description().c_str(),
                      static_cast<unsigned long>(error.hr()));

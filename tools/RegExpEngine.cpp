@@ -1,40 +1,35 @@
 #include "tools/RegExpEngine.h"
 
 #include "tools/Error.h"
+#include "tools/RegExpCase.h"
 #include "tools/ToolsRegExp.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <bitset>
+#include <array>
 #include <climits>
 #include <cstdint>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace tools {
 
 namespace {
 
-// Upper-case mapping of every UTF-16 code unit, built once on first use. Surrogate halves map to
-// themselves.
-const wchar_t* UpperCaseTable() {
-    static const std::unique_ptr<wchar_t[]> table = [] {
-        auto upper = std::make_unique<wchar_t[]>(0x10000);
-        for (unsigned c = 0; c < 0x10000; ++c) {
-            upper[c] = static_cast<wchar_t>(c);
-        }
-        ::CharUpperBuffW(upper.get(), 0xD800);
-        ::CharUpperBuffW(upper.get() + 0xE000, 0x2000);
-        return upper;
-    }();
-    return table.get();
-}
+using Ranges = regexp_case::Ranges;
 
-// The form in which two characters compare equal when case is ignored.
-wchar_t Canonicalize(const wchar_t* upper, wchar_t c) {
-    wchar_t u = upper[c];
-    return c >= 0x80 && u < 0x80 ? c : u;
-}
+constexpr int kUnbounded = -1;
+constexpr size_t kMaxInstructions = 1 << 20;
+constexpr int kMaxNesting = 500;
+// The backtracking budget: steps per subject code unit on top of a fixed allowance, and the
+// most choice points (and register changes) held at once.
+constexpr size_t kBaseSteps = 1000000;
+constexpr size_t kStepsPerCodeUnit = 1000;
+constexpr size_t kMaxBacktrackEntries = 1 << 21;
+// How much of the subject a "too complex" description quotes.
+constexpr size_t kQuotedSubject = 100;
 
 bool IsLineTerminator(wchar_t c) {
     return c == L'\n' || c == L'\r' || c == 0x2028 || c == 0x2029;
@@ -62,38 +57,6 @@ int HexValue(wchar_t c) {
     return -1;
 }
 
-using CharSet = std::bitset<0x10000>;
-
-void AddRange(CharSet& set, unsigned first, unsigned last) {
-    for (unsigned c = first; c <= last; ++c) {
-        set.set(c);
-    }
-}
-
-// The members of \d, \s and \w (lower-case letter) or of their complements (upper-case letter).
-void AddClassEscape(CharSet& set, wchar_t letter) {
-    CharSet members;
-    switch (letter | 0x20) {
-    case L'd':
-        AddRange(members, L'0', L'9');
-        break;
-    case L'w':
-        AddRange(members, L'0', L'9');
-        AddRange(members, L'A', L'Z');
-        AddRange(members, L'a', L'z');
-        members.set(L'_');
-        break;
-    default: // s: white space and line terminators
-        for (unsigned c : {0x09u, 0x0Au, 0x0Bu, 0x0Cu, 0x0Du, 0x20u, 0xA0u, 0x1680u, 0x2028u,
-                           0x2029u, 0x202Fu, 0x205Fu, 0x3000u, 0xFEFFu}) {
-            members.set(c);
-        }
-        AddRange(members, 0x2000, 0x200A);
-        break;
-    }
-    set |= (letter & 0x20) ? members : ~members;
-}
-
 bool IsClassEscape(wchar_t c) {
     switch (c) {
     case L'd':
@@ -108,10 +71,90 @@ bool IsClassEscape(wchar_t c) {
     }
 }
 
+// Ranges sorted and merged.
+Ranges Normalized(Ranges ranges) {
+    std::sort(ranges.begin(), ranges.end());
+    Ranges merged;
+    for (const auto& range : ranges) {
+        if (!merged.empty() && range.first <= merged.back().second + 1) {
+            merged.back().second = std::max(merged.back().second, range.second);
+        } else {
+            merged.push_back(range);
+        }
+    }
+    return merged;
+}
+
+// The code units that none of the ranges holds.
+Ranges Complement(const Ranges& ranges) {
+    Ranges complement;
+    unsigned next = 0;
+    for (const auto& [first, last] : Normalized(ranges)) {
+        if (first > next) {
+            complement.emplace_back(static_cast<wchar_t>(next), static_cast<wchar_t>(first - 1));
+        }
+        next = static_cast<unsigned>(last) + 1;
+    }
+    if (next <= 0xFFFF) {
+        complement.emplace_back(static_cast<wchar_t>(next), static_cast<wchar_t>(0xFFFF));
+    }
+    return complement;
+}
+
+// The members of \d, \s and \w (lower-case letter) or of their complements (upper-case letter).
+Ranges ClassEscapeRanges(wchar_t letter) {
+    Ranges members;
+    switch (letter | 0x20) {
+    case L'd':
+        members = {{L'0', L'9'}};
+        break;
+    case L'w':
+        members = {{L'0', L'9'}, {L'A', L'Z'}, {L'_', L'_'}, {L'a', L'z'}};
+        break;
+    default: // s: white space and line terminators
+        members = {{0x09, 0x0D},     {0x20, 0x20},     {0xA0, 0xA0},     {0x1680, 0x1680},
+                   {0x2000, 0x200A}, {0x2028, 0x2029}, {0x202F, 0x202F}, {0x205F, 0x205F},
+                   {0x3000, 0x3000}, {0xFEFF, 0xFEFF}};
+        break;
+    }
+    return (letter & 0x20) ? members : Complement(members);
+}
+
+// A character class: sorted, merged ranges (closed over letter case when case is ignored), with
+// the ASCII members also as a bit map for the common case.
+struct CharClass {
+    Ranges ranges;
+    std::array<std::uint64_t, 2> ascii{};
+    bool negated = false;
+
+    CharClass(Ranges members, bool negate, bool ignoreCase)
+        : ranges(Normalized(ignoreCase ? regexp_case::CloseOverCase(members) : std::move(members))),
+          negated(negate) {
+        for (const auto& [first, last] : ranges) {
+            for (unsigned c = first; c <= last && c < 0x80; ++c) {
+                ascii[c >> 6] |= std::uint64_t{1} << (c & 63);
+            }
+        }
+    }
+
+    bool Contains(wchar_t c) const {
+        bool member;
+        if (c < 0x80) {
+            member = (ascii[c >> 6] >> (c & 63)) & 1;
+        } else {
+            auto it =
+                std::upper_bound(ranges.begin(), ranges.end(), c,
+                                 [](wchar_t value, const auto& r) { return value < r.first; });
+            member = it != ranges.begin() && c <= std::prev(it)->second;
+        }
+        return member != negated;
+    }
+};
+
 enum class Op : std::uint8_t {
-    Char,            // a: the code unit
+    Char,            // a: the code unit (its canonical form when case is ignored)
     Any,             // any code unit but a line terminator
-    Class,           // a: the class; b: 1 when negated
+    Class,           // a: the class
     LineStart,       // ^
     LineEnd,         // $
     WordBoundary,    // \b
@@ -119,6 +162,7 @@ enum class Op : std::uint8_t {
     Split,           // try a, and b when that fails
     Jump,            // a
     Save,            // register a = position
+    ClearGroups,     // registers a to b - 1 = unset, at the start of each repetition
     Backref,         // a: the group
     LoopMark,        // register a = position, at the start of a repetition
     LoopCheck,       // fail when the repetition consumed nothing since register a was set
@@ -132,72 +176,164 @@ struct Instruction {
     int b = 0;
 };
 
-constexpr int kUnbounded = -1;
-constexpr size_t kMaxInstructions = 1 << 20;
-constexpr int kMaxNesting = 500;
+// Pushes where control goes from the instruction at pc when it does not consume: both ways of a
+// Split, a Jump's target, past a look-ahead's body, or the next instruction.
+void PushSuccessors(const Instruction& in, int pc, std::vector<int>& work) {
+    switch (in.op) {
+    case Op::Split:
+        work.push_back(in.b);
+        work.push_back(in.a);
+        break;
+    case Op::Jump:
+        work.push_back(in.a);
+        break;
+    case Op::LookAhead:
+        work.push_back(in.b);
+        break;
+    default:
+        work.push_back(pc + 1);
+        break;
+    }
+}
 
-struct Node {
-    enum Kind {
-        Empty,
-        Char,
-        Any,
-        Class,
-        LineStart,
-        LineEnd,
-        WordBoundary,
-        NotWordBoundary,
-        Group,
-        LookAhead,
-        Backref,
-        Sequence,
-        Alternation,
-        Repeat,
-    };
-    explicit Node(Kind k = Empty) : kind(k) {}
+// The code units that can start a match, as a filter for where a search may begin: the ASCII
+// ones as a bit map, the others all together.
+struct StartFilter {
+    std::array<std::uint64_t, 2> ascii{};
+    bool nonAscii = false;
 
-    Kind kind;
-    int value = 0;        // Char: code unit; Class: index; Group: number, 0 when not capturing;
-                          // Backref: group
-    bool negated = false; // Class, LookAhead
-    int min = 0;
-    int max = 0; // kUnbounded for no upper limit
-    bool greedy = true;
-    std::vector<Node> children;
+    bool Accepts(wchar_t c) const {
+        return c < 0x80 ? ((ascii[c >> 6] >> (c & 63)) & 1) != 0 : nonAscii;
+    }
+    void Add(wchar_t c) {
+        if (c < 0x80) {
+            ascii[c >> 6] |= std::uint64_t{1} << (c & 63);
+        } else {
+            nonAscii = true;
+        }
+    }
 };
 
 } // namespace
 
 struct BuiltInRegExp::Program {
+    std::wstring pattern;
     std::vector<Instruction> code;
-    std::vector<CharSet> classes; // canonicalized when case is ignored
+    std::vector<CharClass> classes;
     int groups = 0;
     int registers = 0; // two per group, then one per repetition
     bool ignoreCase = false;
     bool multiLine = false;
+    bool needsBacktracking = false; // back-references or look-aheads
+    bool anchored = false;          // only position 0 can start a match
+    bool filtered = false;          // startFilter rules out some starting code units
+    StartFilter startFilter;
+
+    // Code unit c in the form that Char instructions hold.
+    wchar_t Fold(const wchar_t* canonical, wchar_t c) const {
+        return ignoreCase ? canonical[c] : c;
+    }
+
+    // Whether the assertion holds at position at of text.
+    bool AssertionHolds(Op op, std::wstring_view text, size_t at) const {
+        switch (op) {
+        case Op::LineStart:
+            return at == 0 || (multiLine && IsLineTerminator(text[at - 1]));
+        case Op::LineEnd:
+            return at == text.size() || (multiLine && IsLineTerminator(text[at]));
+        default: {
+            const bool before = at > 0 && IsWordCharacter(text[at - 1]);
+            const bool after = at < text.size() && IsWordCharacter(text[at]);
+            return (before != after) == (op == Op::WordBoundary);
+        }
+        }
+    }
+
+    // Whether the consuming instruction accepts code unit c (folded: its canonical form).
+    bool Accepts(const Instruction& in, wchar_t c, wchar_t folded) const {
+        switch (in.op) {
+        case Op::Char:
+            return folded == static_cast<wchar_t>(in.a);
+        case Op::Any:
+            return !IsLineTerminator(c);
+        default:
+            return classes[static_cast<size_t>(in.a)].Contains(c);
+        }
+    }
+
+    [[noreturn, gnu::noinline, gnu::cold]] void FailTooComplex(std::wstring_view subject) const {
+        std::wstring quoted(subject.substr(0, kQuotedSubject));
+        if (subject.size() > kQuotedSubject) {
+            quoted += L"...";
+        }
+        throw Error(kRegExpTooComplex, L"The regular expression \"" + pattern +
+                                           L"\" is too complex to test against \"" + quoted +
+                                           L"\"");
+    }
 };
 
 namespace {
 
-class Parser {
+// Parses the pattern and emits its program in one pass, without recursion: the groups still
+// open wait on a stack of their own, an alternative gets its choice point inserted in front of it
+// when a "|" ends it, and a quantifier copies the code of the atom before it (repetitions are
+// unrolled: min copies, then either a loop or max - min optional copies).
+class Compiler {
 public:
-    Parser(std::wstring_view pattern, BuiltInRegExp::Program& program)
-        : pattern_(pattern), program_(program) {
+    Compiler(std::wstring_view pattern, BuiltInRegExp::Program& program)
+        : pattern_(pattern), program_(program), code_(program.code) {
         program_.groups = CountGroups();
+        program_.registers = 2 * program_.groups;
     }
 
-    Node Parse() {
-        Node root = ParseDisjunction(0);
-        if (pos_ < pattern_.size()) {
-            Fail(L"unmatched \")\"");
+    void Compile() {
+        open_.emplace_back(); // the whole pattern, a group without brackets
+        while (!AtEnd()) {
+            switch (Peek()) {
+            case L'|':
+                ++pos_;
+                NextAlternative(open_.back());
+                break;
+            case L')':
+                if (open_.size() == 1) {
+                    Fail(L"unmatched \")\"");
+                }
+                ++pos_;
+                EndGroup();
+                break;
+            case L'(':
+                StartGroup();
+                break;
+            default:
+                Term();
+                break;
+            }
         }
-        return root;
+        if (open_.size() > 1) {
+            pos_ = open_.back().openAt;
+            Fail(L"missing \")\" for the group");
+        }
+        EndAlternatives(open_.back());
+        Add({Op::Match});
+        program_.anchored = !program_.multiLine && code_.front().op == Op::LineStart;
+        FindStartFilter();
     }
 
 private:
-    [[noreturn]] void Fail(const std::wstring& reason) const {
+    struct Group {
+        enum Kind { Whole, Capturing, NonCapturing, LookAhead } kind = Whole;
+        size_t openAt = 0;        // where its "(" is in the pattern
+        int start = 0;            // its first instruction
+        int alternativeStart = 0; // the first instruction of its current alternative
+        int groupsBefore = 0;     // the capturing groups opened before it
+        std::vector<int> exits;   // the jumps from the ends of its alternatives to its end
+    };
+
+private:
+    [[noreturn, gnu::noinline, gnu::cold]] void Fail(std::wstring_view reason) const {
         throw Error(kRegExpSyntaxError, L"The regular expression \"" + std::wstring(pattern_) +
-                                            L"\" is malformed: " + reason + L" at character " +
-                                            std::to_wstring(pos_ + 1));
+                                            L"\" is malformed: " + std::wstring(reason) +
+                                            L" at character " + std::to_wstring(pos_ + 1));
     }
 
     bool AtEnd() const { return pos_ >= pattern_.size(); }
@@ -227,119 +363,9 @@ private:
         return count;
     }
 
-    Node ParseDisjunction(int depth) {
-        if (depth > kMaxNesting) {
-            Fail(L"groups nested too deeply");
-        }
-        Node first = ParseAlternative(depth);
-        if (Peek() != L'|') {
-            return first;
-        }
-        Node alternation{Node::Alternation};
-        alternation.children.push_back(std::move(first));
-        while (Peek() == L'|') {
-            ++pos_;
-            alternation.children.push_back(ParseAlternative(depth));
-        }
-        return alternation;
-    }
-
-    Node ParseAlternative(int depth) {
-        Node sequence{Node::Sequence};
-        while (!AtEnd() && Peek() != L'|' && Peek() != L')') {
-            sequence.children.push_back(ParseTerm(depth));
-        }
-        return sequence;
-    }
-
-    Node ParseTerm(int depth) {
-        const wchar_t c = Peek();
-        Node atom;
-        switch (c) {
-        case L'^':
-            ++pos_;
-            return Node{Node::LineStart};
-        case L'$':
-            ++pos_;
-            return Node{Node::LineEnd};
-        case L'\\':
-            if (Peek(1) == L'b' || Peek(1) == L'B') {
-                const bool boundary = Peek(1) == L'b';
-                pos_ += 2;
-                return Node{boundary ? Node::WordBoundary : Node::NotWordBoundary};
-            }
-            ++pos_;
-            atom = ParseAtomEscape();
-            break;
-        case L'(':
-            atom = ParseGroup(depth);
-            break;
-        case L'[':
-            ++pos_;
-            atom = ParseClass();
-            break;
-        case L'.':
-            ++pos_;
-            atom = Node{Node::Any};
-            break;
-        case L'*':
-        case L'+':
-        case L'?':
-            Fail(L"nothing to repeat");
-        default:
-            if (int min = 0, max = 0; c == L'{' && ReadBraces(min, max) != 0) {
-                Fail(L"nothing to repeat");
-            }
-            ++pos_;
-            atom = CharNode(c);
-            break;
-        }
-        return ParseQuantifier(std::move(atom));
-    }
-
-    Node CharNode(wchar_t c) const {
-        Node node{Node::Char};
-        node.value = c;
-        return node;
-    }
-
-    Node ClassNode(CharSet set, bool negated) {
-        Node node{Node::Class};
-        node.value = static_cast<int>(program_.classes.size());
-        node.negated = negated;
-        program_.classes.push_back(std::move(set));
-        return node;
-    }
-
-    Node ParseGroup(int depth) {
-        const size_t open = pos_;
-        ++pos_;
-        Node group{Node::Group};
-        if (Peek() == L'?') {
-            const wchar_t kind = Peek(1);
-            if (kind == L'=' || kind == L'!') {
-                group.kind = Node::LookAhead;
-                group.negated = kind == L'!';
-            } else if (kind != L':') {
-                ++pos_;
-                Fail(L"invalid group");
-            }
-            pos_ += 2;
-        } else {
-            group.value = ++groupsOpened_;
-        }
-        group.children.push_back(ParseDisjunction(depth + 1));
-        if (Peek() != L')') {
-            pos_ = open;
-            Fail(L"missing \")\" for the group");
-        }
-        ++pos_;
-        return group;
-    }
-
     // A brace quantifier {n}, {n,} or {n,m} at the current position: its length in characters,
     // or 0 when the brace does not start one (it is then a literal).
-    size_t ReadBraces(int& min, int& max) const {
+    [[gnu::noinline]] size_t ReadBraces(int& min, int& max) const {
         size_t i = pos_ + 1;
         auto number = [&](int& value) {
             const size_t start = i;
@@ -365,73 +391,6 @@ private:
             return 0;
         }
         return i + 1 - pos_;
-    }
-
-    Node ParseQuantifier(Node atom) {
-        int min = 0;
-        int max = 0;
-        switch (Peek()) {
-        case L'*':
-            max = kUnbounded;
-            break;
-        case L'+':
-            min = 1;
-            max = kUnbounded;
-            break;
-        case L'?':
-            max = 1;
-            break;
-        case L'{':
-            if (size_t length = ReadBraces(min, max)) {
-                if (max != kUnbounded && max < min) {
-                    Fail(L"numbers out of order in a {} quantifier");
-                }
-                pos_ += length - 1;
-                break;
-            }
-            return atom;
-        default:
-            return atom;
-        }
-        ++pos_;
-        Node repeat{Node::Repeat};
-        repeat.min = min;
-        repeat.max = max;
-        if (Peek() == L'?') {
-            repeat.greedy = false;
-            ++pos_;
-        }
-        repeat.children.push_back(std::move(atom));
-        return repeat;
-    }
-
-    // The escape after a backslash outside a class; the backslash is consumed.
-    Node ParseAtomEscape() {
-        if (AtEnd()) {
-            Fail(L"\"\\\" at the end of the pattern");
-        }
-        const wchar_t c = Peek();
-        if (IsClassEscape(c)) {
-            ++pos_;
-            CharSet set;
-            AddClassEscape(set, c);
-            return ClassNode(std::move(set), false);
-        }
-        if (c >= L'1' && c <= L'9') {
-            const size_t start = pos_;
-            long long n = 0;
-            while (IsDigit(Peek())) {
-                n = std::min<long long>(n * 10 + (Peek() - L'0'), INT_MAX);
-                ++pos_;
-            }
-            if (n <= program_.groups) {
-                Node node{Node::Backref};
-                node.value = static_cast<int>(n);
-                return node;
-            }
-            pos_ = start;
-        }
-        return CharNode(ReadCharacterEscape(false));
     }
 
     // A character escape after a backslash (consumed), inside a class or outside one.
@@ -497,55 +456,9 @@ private:
         return c;
     }
 
-    // A class after its "[" (consumed).
-    Node ParseClass() {
-        const size_t open = pos_ - 1;
-        bool negated = false;
-        if (Peek() == L'^') {
-            negated = true;
-            ++pos_;
-        }
-        CharSet set;
-        for (;;) {
-            if (AtEnd()) {
-                pos_ = open;
-                Fail(L"missing \"]\" for the character class");
-            }
-            if (Peek() == L']') {
-                ++pos_;
-                break;
-            }
-            int first = ReadClassAtom(set);
-            if (Peek() == L'-' && Has(1) && Peek(1) != L']') {
-                ++pos_;
-                const size_t secondAt = pos_;
-                int last = ReadClassAtom(set);
-                if (first < 0 || last < 0) {
-                    // A range next to a class escape: the hyphen is a literal.
-                    set.set(L'-');
-                    if (first >= 0) {
-                        set.set(static_cast<size_t>(first));
-                    }
-                    if (last >= 0) {
-                        set.set(static_cast<size_t>(last));
-                    }
-                    continue;
-                }
-                if (first > last) {
-                    pos_ = secondAt;
-                    Fail(L"range out of order in the character class");
-                }
-                AddRange(set, static_cast<unsigned>(first), static_cast<unsigned>(last));
-            } else if (first >= 0) {
-                set.set(static_cast<size_t>(first));
-            }
-        }
-        return ClassNode(std::move(set), negated);
-    }
-
     // One member of a class: its code unit, or -1 for a class escape, whose members go straight
-    // into set.
-    int ReadClassAtom(CharSet& set) {
+    // into members.
+    int ReadClassAtom(Ranges& members) {
         const wchar_t c = Peek();
         ++pos_;
         if (c != L'\\') {
@@ -555,181 +468,706 @@ private:
             Fail(L"\"\\\" at the end of the pattern");
         }
         if (IsClassEscape(Peek())) {
-            AddClassEscape(set, Peek());
+            const Ranges escape = ClassEscapeRanges(Peek());
+            members.insert(members.end(), escape.begin(), escape.end());
             ++pos_;
             return -1;
         }
         return ReadCharacterEscape(true);
     }
 
-    std::wstring_view pattern_;
-    BuiltInRegExp::Program& program_;
-    size_t pos_ = 0;
-    int groupsOpened_ = 0;
-};
-
-class Compiler {
-public:
-    explicit Compiler(BuiltInRegExp::Program& program, std::wstring_view pattern)
-        : program_(program), pattern_(pattern) {
-        program_.registers = 2 * program_.groups;
+    [[noreturn, gnu::noinline, gnu::cold]] void FailTooLarge() const {
+        throw Error(E_OUTOFMEMORY, L"The regular expression \"" + program_.pattern +
+                                       L"\" repeats too much to be compiled");
     }
 
-    void Compile(const Node& root) {
-        if (program_.ignoreCase) {
-            const wchar_t* upper = UpperCaseTable();
-            for (CharSet& set : program_.classes) {
-                CharSet canonical;
-                for (unsigned c = 0; c < 0x10000; ++c) {
-                    if (set.test(c)) {
-                        canonical.set(Canonicalize(upper, static_cast<wchar_t>(c)));
-                    }
-                }
-                set = canonical;
-            }
-        }
-        Emit(root);
-        Add({Op::Match});
-    }
+    int Here() const { return static_cast<int>(code_.size()); }
+    Instruction& At(int pc) { return code_[static_cast<size_t>(pc)]; }
 
-private:
     int Add(Instruction instruction) {
-        if (program_.code.size() >= kMaxInstructions) {
-            throw Error(E_OUTOFMEMORY, L"The regular expression \"" + std::wstring(pattern_) +
-                                           L"\" repeats too much to be compiled");
+        if (code_.size() >= kMaxInstructions) {
+            FailTooLarge();
         }
-        program_.code.push_back(instruction);
-        return static_cast<int>(program_.code.size() - 1);
+        code_.push_back(instruction);
+        return Here() - 1;
     }
-    int Here() const { return static_cast<int>(program_.code.size()); }
 
-    void Emit(const Node& node) {
-        switch (node.kind) {
-        case Node::Empty:
-            break;
-        case Node::Char: {
-            wchar_t c = static_cast<wchar_t>(node.value);
-            if (program_.ignoreCase) {
-                c = Canonicalize(UpperCaseTable(), c);
+    void AddChar(wchar_t c) { Add({Op::Char, program_.Fold(regexp_case::CanonicalTable(), c)}); }
+
+    void AddClass(Ranges members, bool negated) {
+        Add({Op::Class, static_cast<int>(program_.classes.size())});
+        program_.classes.emplace_back(std::move(members), negated, program_.ignoreCase);
+    }
+
+    // Adds offset to every jump target of the instructions from first on that points at first or
+    // beyond: the code from first on has moved by offset.
+    static void Relocate(Instruction* begin, Instruction* end, int first, int offset) {
+        for (Instruction* in = begin; in != end; ++in) {
+            const bool hasA = in->op == Op::Split || in->op == Op::Jump;
+            const bool hasB = in->op == Op::Split || in->op == Op::LookAhead;
+            if (hasA && in->a >= first) {
+                in->a += offset;
             }
-            Add({Op::Char, c});
-            break;
+            if (hasB && in->b >= first) {
+                in->b += offset;
+            }
         }
-        case Node::Any:
+    }
+
+    // A term other than a group: an assertion, or an atom with its quantifier if it has one.
+    void Term() {
+        const wchar_t c = Peek();
+        const int start = Here();
+        switch (c) {
+        case L'^':
+            ++pos_;
+            Add({Op::LineStart});
+            return;
+        case L'$':
+            ++pos_;
+            Add({Op::LineEnd});
+            return;
+        case L'\\':
+            if (Peek(1) == L'b' || Peek(1) == L'B') {
+                Add({Peek(1) == L'b' ? Op::WordBoundary : Op::NotWordBoundary});
+                pos_ += 2;
+                return;
+            }
+            ++pos_;
+            AtomEscape();
+            break;
+        case L'[':
+            ++pos_;
+            Class();
+            break;
+        case L'.':
+            ++pos_;
             Add({Op::Any});
             break;
-        case Node::Class:
-            Add({Op::Class, node.value, node.negated ? 1 : 0});
+        case L'*':
+        case L'+':
+        case L'?':
+            Fail(L"nothing to repeat");
+        default:
+            if (int min = 0, max = 0; c == L'{' && ReadBraces(min, max) != 0) {
+                Fail(L"nothing to repeat");
+            }
+            ++pos_;
+            AddChar(c);
             break;
-        case Node::LineStart:
-            Add({Op::LineStart});
-            break;
-        case Node::LineEnd:
-            Add({Op::LineEnd});
-            break;
-        case Node::WordBoundary:
-            Add({Op::WordBoundary});
-            break;
-        case Node::NotWordBoundary:
-            Add({Op::NotWordBoundary});
-            break;
-        case Node::Backref:
-            Add({Op::Backref, node.value});
-            break;
-        case Node::Group:
-            if (node.value > 0) {
-                Add({Op::Save, 2 * (node.value - 1)});
-                Emit(node.children[0]);
-                Add({Op::Save, 2 * (node.value - 1) + 1});
+        }
+        Quantify(start, groupsOpened_);
+    }
+
+    void StartGroup() {
+        if (open_.size() > static_cast<size_t>(kMaxNesting)) {
+            Fail(L"groups nested more than 500 deep");
+        }
+        Group group;
+        group.openAt = pos_;
+        group.start = Here();
+        group.groupsBefore = groupsOpened_;
+        ++pos_;
+        if (Peek() == L'?') {
+            const wchar_t kind = Peek(1);
+            if (kind == L'=' || kind == L'!') {
+                group.kind = Group::LookAhead;
+                Add({Op::LookAhead, kind == L'!' ? 1 : 0});
+                program_.needsBacktracking = true;
+            } else if (kind == L':') {
+                group.kind = Group::NonCapturing;
             } else {
-                Emit(node.children[0]);
+                ++pos_;
+                Fail(L"invalid group");
             }
-            break;
-        case Node::LookAhead: {
-            const int look = Add({Op::LookAhead, node.negated ? 1 : 0});
-            Emit(node.children[0]);
+            pos_ += 2;
+        } else {
+            group.kind = Group::Capturing;
+            Add({Op::Save, 2 * groupsOpened_++});
+        }
+        group.alternativeStart = Here();
+        open_.push_back(std::move(group));
+    }
+
+    void EndGroup() {
+        Group group = std::move(open_.back());
+        open_.pop_back();
+        EndAlternatives(group);
+        if (group.kind == Group::Capturing) {
+            Add({Op::Save, 2 * group.groupsBefore + 1});
+        } else if (group.kind == Group::LookAhead) {
             Add({Op::Match});
-            program_.code[static_cast<size_t>(look)].b = Here();
-            break;
+            At(group.start).b = Here();
         }
-        case Node::Sequence:
-            for (const Node& child : node.children) {
-                Emit(child);
-            }
-            break;
-        case Node::Alternation: {
-            std::vector<int> exits;
-            for (size_t i = 0; i + 1 < node.children.size(); ++i) {
-                const int split = Add({Op::Split, Here() + 1});
-                Emit(node.children[i]);
-                exits.push_back(Add({Op::Jump}));
-                program_.code[static_cast<size_t>(split)].b = Here();
-            }
-            Emit(node.children.back());
-            for (int exit : exits) {
-                program_.code[static_cast<size_t>(exit)].a = Here();
-            }
-            break;
+        Quantify(group.start, group.groupsBefore);
+    }
+
+    // At a "|": the alternative that it ends gets a choice point in front of it, which tries it
+    // and otherwise the next, and a jump to the end of the group after it.
+    void NextAlternative(Group& group) {
+        const int at = group.alternativeStart;
+        Add({Op::Jump}); // makes room; the alternative moves up by one
+        std::move_backward(code_.begin() + at, code_.end() - 1, code_.end());
+        Relocate(code_.data() + at + 1, code_.data() + code_.size(), at, 1);
+        group.exits.push_back(Add({Op::Jump}));
+        At(at) = {Op::Split, at + 1, Here()};
+        group.alternativeStart = Here();
+    }
+
+    void EndAlternatives(const Group& group) {
+        for (int exit : group.exits) {
+            At(exit).a = Here();
         }
-        case Node::Repeat:
-            EmitRepeat(node);
-            break;
+    }
+
+    // Appends a copy of code that was at pc first, its jumps moved along.
+    void Append(const std::vector<Instruction>& code, int first) {
+        const int start = Here();
+        for (const Instruction& in : code) {
+            Add(in);
         }
+        Relocate(code_.data() + start, code_.data() + code_.size(), first, start - first);
     }
 
     void SetSplit(int split, int body, int skip, bool greedy) {
-        Instruction& instruction = program_.code[static_cast<size_t>(split)];
-        instruction.a = greedy ? body : skip;
-        instruction.b = greedy ? skip : body;
+        At(split).a = greedy ? body : skip;
+        At(split).b = greedy ? skip : body;
     }
 
-    // Repetitions are unrolled: min copies, then either a loop or max - min optional copies.
-    void EmitRepeat(const Node& node) {
-        const Node& body = node.children[0];
-        for (int i = 0; i < node.min; ++i) {
-            const int before = Here();
-            Emit(body);
-            if (Here() == before) {
-                break; // copies of a body that compiles to nothing add nothing
-            }
+    // The quantifier after the atom whose code starts at atomStart, if there is one: the atom's
+    // code is replaced by its repetition. Each pass starts with the groups inside the atom unset,
+    // so that a back-reference never sees what an earlier pass captured.
+    void Quantify(int atomStart, int groupsBefore) {
+        int min = 0;
+        int max = 0;
+        if (!ReadQuantifier(min, max)) {
+            return;
         }
-        if (node.max == kUnbounded) {
+        bool greedy = true;
+        if (Peek() == L'?') {
+            greedy = false;
+            ++pos_;
+        }
+        const std::vector<Instruction> atom(code_.begin() + atomStart, code_.end());
+        code_.resize(static_cast<size_t>(atomStart));
+        const int groupsEnd = groupsOpened_;
+        auto pass = [&] {
+            if (groupsEnd > groupsBefore) {
+                Add({Op::ClearGroups, 2 * groupsBefore, 2 * groupsEnd});
+            }
+            Append(atom, atomStart);
+        };
+        for (int i = 0; i < min && !atom.empty(); ++i) {
+            pass();
+        }
+        if (max == kUnbounded) {
             // An iteration that consumes nothing ends the loop, or x* with an x that can match
             // the empty text would never end.
             const int loopRegister = program_.registers++;
             const int split = Add({Op::Split});
             Add({Op::LoopMark, loopRegister});
-            Emit(body);
+            pass();
             Add({Op::LoopCheck, loopRegister});
             Add({Op::Jump, split});
-            SetSplit(split, split + 1, Here(), node.greedy);
+            SetSplit(split, split + 1, Here(), greedy);
             return;
         }
-        std::vector<std::pair<int, int>> splits;
-        for (int i = node.min; i < node.max; ++i) {
-            const int split = Add({Op::Split});
-            splits.emplace_back(split, Here());
-            Emit(body);
+        std::vector<int> splits;
+        for (int i = min; i < max; ++i) {
+            splits.push_back(Add({Op::Split}));
+            pass();
         }
-        for (auto [split, start] : splits) {
-            SetSplit(split, start, Here(), node.greedy);
+        for (int split : splits) {
+            SetSplit(split, split + 1, Here(), greedy);
         }
     }
 
-    BuiltInRegExp::Program& program_;
+    // Reads a quantifier at the position, if there is one: *, +, ?, {n}, {n,} or {n,m}.
+    [[gnu::noinline]] bool ReadQuantifier(int& min, int& max) {
+        switch (Peek()) {
+        case L'*':
+            min = 0;
+            max = kUnbounded;
+            break;
+        case L'+':
+            min = 1;
+            max = kUnbounded;
+            break;
+        case L'?':
+            min = 0;
+            max = 1;
+            break;
+        case L'{':
+            if (size_t length = ReadBraces(min, max)) {
+                if (max != kUnbounded && max < min) {
+                    Fail(L"numbers out of order in a {} quantifier");
+                }
+                pos_ += length - 1;
+                break;
+            }
+            return false;
+        default:
+            return false;
+        }
+        ++pos_;
+        return true;
+    }
+
+    // The escape after a backslash outside a class; the backslash is consumed.
+    [[gnu::noinline]] void AtomEscape() {
+        if (AtEnd()) {
+            Fail(L"\"\\\" at the end of the pattern");
+        }
+        const wchar_t c = Peek();
+        if (IsClassEscape(c)) {
+            ++pos_;
+            AddClass(ClassEscapeRanges(c), false);
+            return;
+        }
+        if (c >= L'1' && c <= L'9') {
+            const size_t start = pos_;
+            long long n = 0;
+            while (IsDigit(Peek())) {
+                n = std::min<long long>(n * 10 + (Peek() - L'0'), INT_MAX);
+                ++pos_;
+            }
+            if (n <= program_.groups) {
+                Add({Op::Backref, static_cast<int>(n)});
+                program_.needsBacktracking = true;
+                return;
+            }
+            pos_ = start;
+        }
+        AddChar(ReadCharacterEscape(false));
+    }
+
+    // A class after its "[" (consumed).
+    [[gnu::noinline]] void Class() {
+        const size_t open = pos_ - 1;
+        bool negated = false;
+        if (Peek() == L'^') {
+            negated = true;
+            ++pos_;
+        }
+        Ranges members;
+        auto add = [&](int c) {
+            if (c >= 0) {
+                members.emplace_back(static_cast<wchar_t>(c), static_cast<wchar_t>(c));
+            }
+        };
+        for (;;) {
+            if (AtEnd()) {
+                pos_ = open;
+                Fail(L"missing \"]\" for the character class");
+            }
+            if (Peek() == L']') {
+                ++pos_;
+                break;
+            }
+            int first = ReadClassAtom(members);
+            if (Peek() == L'-' && Has(1) && Peek(1) != L']') {
+                ++pos_;
+                if (first < 0) {
+                    // A hyphen after a class escape is a literal, as the script engines read it.
+                    add(L'-');
+                    continue;
+                }
+                const size_t secondAt = pos_;
+                int last = ReadClassAtom(members);
+                if (last < 0) {
+                    pos_ = secondAt;
+                    Fail(L"a class escape ends a range in the character class");
+                }
+                if (first > last) {
+                    pos_ = secondAt;
+                    Fail(L"range out of order in the character class");
+                }
+                members.emplace_back(static_cast<wchar_t>(first), static_cast<wchar_t>(last));
+            } else {
+                add(first);
+            }
+        }
+        AddClass(std::move(members), negated);
+    }
+
+    // The code units that the first consuming instruction of any match can accept. Assertions
+    // and look-aheads are passed over, which can only widen the filter. No filter when a match
+    // can be empty, start with anything, or start with a back-reference.
+    void FindStartFilter() {
+        const std::vector<Instruction>& code = program_.code;
+        const wchar_t* canonical = regexp_case::CanonicalTable();
+        StartFilter filter;
+        std::vector<bool> seen(code.size());
+        std::vector<int> work{0};
+        while (!work.empty()) {
+            const int pc = work.back();
+            work.pop_back();
+            if (seen[static_cast<size_t>(pc)]) {
+                continue;
+            }
+            seen[static_cast<size_t>(pc)] = true;
+            const Instruction& in = code[static_cast<size_t>(pc)];
+            switch (in.op) {
+            case Op::Match:
+            case Op::Any:
+            case Op::Backref:
+                return;
+            case Op::Char:
+                for (unsigned c = 0; c < 0x80; ++c) {
+                    if (program_.Fold(canonical, static_cast<wchar_t>(c)) == in.a) {
+                        filter.Add(static_cast<wchar_t>(c));
+                    }
+                }
+                filter.nonAscii = filter.nonAscii || in.a >= 0x80;
+                break;
+            case Op::Class: {
+                const CharClass& set = program_.classes[static_cast<size_t>(in.a)];
+                for (unsigned c = 0; c < 0x80; ++c) {
+                    if (set.Contains(static_cast<wchar_t>(c))) {
+                        filter.Add(static_cast<wchar_t>(c));
+                    }
+                }
+                filter.nonAscii = filter.nonAscii || set.negated ||
+                                  (!set.ranges.empty() && set.ranges.back().second >= 0x80);
+                break;
+            }
+            default:
+                PushSuccessors(in, pc, work);
+                break;
+            }
+        }
+        program_.startFilter = filter;
+        program_.filtered = true;
+    }
+
     std::wstring_view pattern_;
+    BuiltInRegExp::Program& program_;
+    std::vector<Instruction>& code_;
+    std::vector<Group> open_;
+    size_t pos_ = 0;
+    int groupsOpened_ = 0;
 };
+
+// Where a search may start at or after position from: the next position whose code unit passes
+// the start filter, or text.size() + 1 when there is none (no match can start at the end).
+size_t NextStart(const BuiltInRegExp::Program& program, std::wstring_view text, size_t from) {
+    if (!program.filtered) {
+        return from;
+    }
+    while (from < text.size() && !program.startFilter.Accepts(text[from])) {
+        ++from;
+    }
+    return from < text.size() ? from : text.size() + 1;
+}
 
 enum BacktrackKind { kChoice, kRestore };
 
 } // namespace
 
+// Simulates the program's automaton over the subject, one position at a time, with every thread
+// that is alive at that position: no thread is ever tried twice at one position, so the time is
+// proportional to the subject's length times the program's.
+class BuiltInRegExp::Automaton {
+public:
+    explicit Automaton(const Program& program)
+        : program_(program), marks_(program.code.size(), 0) {}
+
+    bool Search(std::wstring_view text) {
+        const wchar_t* canonical = regexp_case::CanonicalTable();
+        current_.clear();
+        for (size_t at = 0; at <= text.size(); ++at) {
+            if (at == 0 || !program_.anchored) {
+                if (current_.empty()) {
+                    at = NextStart(program_, text, at);
+                    if (at > text.size()) {
+                        return false;
+                    }
+                    NewStamp();
+                }
+                if (AddThreads(current_, 0, text, at)) {
+                    return true;
+                }
+            }
+            if (current_.empty() && program_.anchored) {
+                return false;
+            }
+            if (at == text.size()) {
+                break;
+            }
+            const wchar_t c = text[at];
+            const wchar_t folded = program_.Fold(canonical, c);
+            NewStamp();
+            next_.clear();
+            for (int pc : current_) {
+                if (program_.Accepts(program_.code[static_cast<size_t>(pc)], c, folded) &&
+                    AddThreads(next_, pc + 1, text, at + 1)) {
+                    return true;
+                }
+            }
+            std::swap(current_, next_);
+        }
+        return false;
+    }
+
+private:
+    void NewStamp() {
+        if (++stamp_ == 0) {
+            std::fill(marks_.begin(), marks_.end(), 0);
+            stamp_ = 1;
+        }
+    }
+
+    // Adds to list the consuming instructions reachable from pc at position at without
+    // consuming; true when a Match is reachable.
+    bool AddThreads(std::vector<int>& list, int pc, std::wstring_view text, size_t at) {
+        const std::vector<Instruction>& code = program_.code;
+        work_.push_back(pc);
+        while (!work_.empty()) {
+            pc = work_.back();
+            work_.pop_back();
+            std::uint32_t& mark = marks_[static_cast<size_t>(pc)];
+            if (mark == stamp_) {
+                continue;
+            }
+            mark = stamp_;
+            const Instruction& in = code[static_cast<size_t>(pc)];
+            switch (in.op) {
+            case Op::Char:
+            case Op::Any:
+            case Op::Class:
+                list.push_back(pc);
+                break;
+            case Op::Match:
+                work_.clear();
+                return true;
+            case Op::LineStart:
+            case Op::LineEnd:
+            case Op::WordBoundary:
+            case Op::NotWordBoundary:
+                if (program_.AssertionHolds(in.op, text, at)) {
+                    work_.push_back(pc + 1);
+                }
+                break;
+            default:
+                // Captures and the empty-iteration check change nothing about whether a match
+                // exists: an iteration that consumed nothing is the same thread as none.
+                PushSuccessors(in, pc, work_);
+                break;
+            }
+        }
+        return false;
+    }
+
+    const Program& program_;
+    std::vector<std::uint32_t> marks_; // the stamp of the list that holds each instruction
+    std::uint32_t stamp_ = 0;
+    std::vector<int> current_;
+    std::vector<int> next_;
+    std::vector<int> work_;
+};
+
+// Tries the alternatives one at a time in the pattern's order of preference, as back-references
+// and look-aheads need, within a budget of steps and choice points.
+class BuiltInRegExp::Backtracker {
+public:
+    explicit Backtracker(const Program& program) : program_(program) {}
+
+    bool Search(std::wstring_view subject) {
+        subject_ = subject;
+        const wchar_t* canonical = regexp_case::CanonicalTable();
+        folded_.resize(subject.size());
+        for (size_t i = 0; i < subject.size(); ++i) {
+            folded_[i] = program_.Fold(canonical, subject[i]);
+        }
+        registers_.assign(static_cast<size_t>(program_.registers), -1);
+        stack_.clear();
+        steps_ = kBaseSteps + kStepsPerCodeUnit * subject.size();
+        const size_t last = program_.anchored ? 0 : subject.size();
+        for (size_t start = NextStart(program_, subject, 0); start <= last;
+             start = NextStart(program_, subject, start + 1)) {
+            ptrdiff_t position = static_cast<ptrdiff_t>(start);
+            if (Run(0, position)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    struct Entry {
+        int kind;     // a choice point to resume at, or a register value to restore
+        int index;    // the instruction, or the register
+        ptrdiff_t at; // the subject position, or the register's former value
+    };
+
+    void Push(const Entry& entry) {
+        if (stack_.size() >= kMaxBacktrackEntries) {
+            program_.FailTooComplex(subject_);
+        }
+        stack_.push_back(entry);
+    }
+
+    void SetRegister(int index, ptrdiff_t value) {
+        ptrdiff_t& slot = registers_[static_cast<size_t>(index)];
+        if (slot != value) {
+            Push({kRestore, index, slot});
+            slot = value;
+        }
+    }
+
+    // Whether the group's text (the empty text when the group took no part) is at position at;
+    // advances at past it.
+    bool MatchBackref(int group, ptrdiff_t& at) const {
+        const ptrdiff_t from = registers_[static_cast<size_t>(2 * (group - 1))];
+        const ptrdiff_t to = registers_[static_cast<size_t>(2 * (group - 1) + 1)];
+        if (from < 0 || to < from) {
+            return true;
+        }
+        const size_t length = static_cast<size_t>(to - from);
+        const std::wstring_view text = folded_;
+        const bool ok = text.size() - static_cast<size_t>(at) >= length &&
+                        text.substr(static_cast<size_t>(at), length) ==
+                            text.substr(static_cast<size_t>(from), length);
+        at += static_cast<ptrdiff_t>(length);
+        return ok;
+    }
+
+    // Runs a look-ahead's body at position at. The body is atomic: once it has matched, its
+    // choice points are dropped, but a positive one keeps its captures (undoably). A negative
+    // one keeps nothing. Nesting is bounded by the pattern's, not the subject's.
+    bool LookAhead(const Instruction& in, int pc, ptrdiff_t at) {
+        const size_t mark = stack_.size();
+        ptrdiff_t bodyEnd = at;
+        const bool matched = Run(pc + 1, bodyEnd);
+        if (matched && in.a == 0) {
+            size_t kept = mark;
+            for (size_t i = mark; i < stack_.size(); ++i) {
+                if (stack_[i].kind == kRestore) {
+                    stack_[kept++] = stack_[i];
+                }
+            }
+            stack_.resize(kept);
+        } else if (matched) {
+            Unwind(mark);
+        }
+        return matched == (in.a == 0);
+    }
+
+    void Unwind(size_t mark) {
+        while (stack_.size() > mark) {
+            const Entry& entry = stack_.back();
+            if (entry.kind == kRestore) {
+                registers_[static_cast<size_t>(entry.index)] = entry.at;
+            }
+            stack_.pop_back();
+        }
+    }
+
+    // Runs the program from pc at position until a Match instruction, backtracking through the
+    // choice points that it pushes itself. On success position is where the match ended and the
+    // entries that the run pushed stay on the stack (the caller decides what to keep of them);
+    // on failure they are all undone.
+    bool Run(int pc, ptrdiff_t& position) {
+        const std::vector<Instruction>& code = program_.code;
+        const std::wstring_view text = subject_;
+        const ptrdiff_t end = static_cast<ptrdiff_t>(text.size());
+        const size_t base = stack_.size();
+        ptrdiff_t at = position;
+        for (;;) {
+            if (steps_-- == 0) {
+                program_.FailTooComplex(subject_);
+            }
+            const Instruction& in = code[static_cast<size_t>(pc)];
+            bool ok = true;
+            switch (in.op) {
+            case Op::Char:
+            case Op::Any:
+            case Op::Class:
+                ok = at < end && program_.Accepts(in, text[static_cast<size_t>(at)],
+                                                  folded_[static_cast<size_t>(at)]);
+                ++at;
+                ++pc;
+                break;
+            case Op::LineStart:
+            case Op::LineEnd:
+            case Op::WordBoundary:
+            case Op::NotWordBoundary:
+                ok = program_.AssertionHolds(in.op, text, static_cast<size_t>(at));
+                ++pc;
+                break;
+            case Op::Split:
+                Push({kChoice, in.b, at});
+                pc = in.a;
+                break;
+            case Op::Jump:
+                pc = in.a;
+                break;
+            case Op::Save:
+            case Op::LoopMark:
+                SetRegister(in.a, at);
+                ++pc;
+                break;
+            case Op::ClearGroups:
+                for (int r = in.a; r < in.b; ++r) {
+                    SetRegister(r, -1);
+                }
+                ++pc;
+                break;
+            case Op::LoopCheck:
+                ok = registers_[static_cast<size_t>(in.a)] != at;
+                ++pc;
+                break;
+            case Op::Backref:
+                ok = MatchBackref(in.a, at);
+                ++pc;
+                break;
+            case Op::LookAhead:
+                ok = LookAhead(in, pc, at);
+                pc = in.b;
+                break;
+            case Op::Match:
+                position = at;
+                return true;
+            }
+            if (ok) {
+                continue;
+            }
+            for (;;) {
+                if (stack_.size() == base) {
+                    return false;
+                }
+                const Entry entry = stack_.back();
+                stack_.pop_back();
+                if (entry.kind == kRestore) {
+                    registers_[static_cast<size_t>(entry.index)] = entry.at;
+                    continue;
+                }
+                pc = entry.index;
+                at = entry.at;
+                break;
+            }
+        }
+    }
+
+    const Program& program_;
+    std::wstring_view subject_;
+    std::wstring folded_; // the subject in canonical form when case is ignored
+    std::vector<ptrdiff_t> registers_;
+    std::vector<Entry> stack_;
+    size_t steps_ = 0; // left of the budget
+};
+
 BuiltInRegExp::BuiltInRegExp(std::wstring_view pattern, bool ignoreCase, bool multiLine)
     : program_(std::make_unique<Program>()) {
+    program_->pattern = pattern;
     program_->ignoreCase = ignoreCase;
     program_->multiLine = multiLine;
-    Node root = Parser(pattern, *program_).Parse();
-    Compiler(*program_, pattern).Compile(root);
+    Compiler(pattern, *program_).Compile();
+    if (program_->needsBacktracking) {
+        backtracker_ = std::make_unique<Backtracker>(*program_);
+    } else {
+        automaton_ = std::make_unique<Automaton>(*program_);
+    }
 }
 
 BuiltInRegExp::BuiltInRegExp(BuiltInRegExp&&) noexcept = default;
@@ -737,164 +1175,7 @@ BuiltInRegExp& BuiltInRegExp::operator=(BuiltInRegExp&&) noexcept = default;
 BuiltInRegExp::~BuiltInRegExp() = default;
 
 bool BuiltInRegExp::Search(std::wstring_view subject) {
-    text_ = subject;
-    if (program_->ignoreCase) {
-        // Matching runs on the canonical form of the subject; the pattern is already in it.
-        // Canonicalizing keeps line terminators and the ASCII word characters as they are.
-        const wchar_t* upper = UpperCaseTable();
-        folded_.resize(subject.size());
-        for (size_t i = 0; i < subject.size(); ++i) {
-            folded_[i] = Canonicalize(upper, subject[i]);
-        }
-        text_ = folded_;
-    }
-    registers_.assign(static_cast<size_t>(program_->registers), -1);
-    stack_.clear();
-    const bool anchored = !program_->multiLine && program_->code.front().op == Op::LineStart;
-    const ptrdiff_t last = anchored ? 0 : static_cast<ptrdiff_t>(text_.size());
-    for (ptrdiff_t start = 0; start <= last; ++start) {
-        ptrdiff_t position = start;
-        if (Run(0, position)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void BuiltInRegExp::SetRegister(int index, ptrdiff_t value) {
-    ptrdiff_t& slot = registers_[static_cast<size_t>(index)];
-    stack_.push_back({kRestore, index, slot});
-    slot = value;
-}
-
-// Runs the program from pc at position until a Match instruction, backtracking through the
-// choice points that it pushes itself. On success position is where the match ended and the
-// entries that the run pushed stay on the stack (the caller decides what to keep of them); on
-// failure they are all undone.
-bool BuiltInRegExp::Run(int pc, ptrdiff_t& position) {
-    const std::vector<Instruction>& code = program_->code;
-    const std::wstring_view text = text_;
-    const ptrdiff_t end = static_cast<ptrdiff_t>(text.size());
-    const size_t base = stack_.size();
-    ptrdiff_t at = position;
-    auto isWord = [&](ptrdiff_t i) {
-        return i >= 0 && i < end && IsWordCharacter(text[static_cast<size_t>(i)]);
-    };
-    for (;;) {
-        const Instruction& in = code[static_cast<size_t>(pc)];
-        bool ok = true;
-        switch (in.op) {
-        case Op::Char:
-            ok = at < end && text[static_cast<size_t>(at)] == static_cast<wchar_t>(in.a);
-            ++at;
-            ++pc;
-            break;
-        case Op::Any:
-            ok = at < end && !IsLineTerminator(text[static_cast<size_t>(at)]);
-            ++at;
-            ++pc;
-            break;
-        case Op::Class:
-            ok = at < end && program_->classes[static_cast<size_t>(in.a)].test(
-                                 text[static_cast<size_t>(at)]) != (in.b != 0);
-            ++at;
-            ++pc;
-            break;
-        case Op::LineStart:
-            ok = at == 0 ||
-                 (program_->multiLine && IsLineTerminator(text[static_cast<size_t>(at - 1)]));
-            ++pc;
-            break;
-        case Op::LineEnd:
-            ok = at == end ||
-                 (program_->multiLine && IsLineTerminator(text[static_cast<size_t>(at)]));
-            ++pc;
-            break;
-        case Op::WordBoundary:
-        case Op::NotWordBoundary:
-            ok = (isWord(at - 1) != isWord(at)) == (in.op == Op::WordBoundary);
-            ++pc;
-            break;
-        case Op::Split:
-            stack_.push_back({kChoice, in.b, at});
-            pc = in.a;
-            break;
-        case Op::Jump:
-            pc = in.a;
-            break;
-        case Op::Save:
-        case Op::LoopMark:
-            SetRegister(in.a, at);
-            ++pc;
-            break;
-        case Op::LoopCheck:
-            ok = registers_[static_cast<size_t>(in.a)] != at;
-            ++pc;
-            break;
-        case Op::Backref: {
-            // A group that has not taken part in the match matches the empty text.
-            const ptrdiff_t from = registers_[static_cast<size_t>(2 * (in.a - 1))];
-            const ptrdiff_t to = registers_[static_cast<size_t>(2 * (in.a - 1) + 1)];
-            if (from >= 0 && to >= from) {
-                const ptrdiff_t length = to - from;
-                ok = end - at >= length &&
-                     text.substr(static_cast<size_t>(at), static_cast<size_t>(length)) ==
-                         text.substr(static_cast<size_t>(from), static_cast<size_t>(length));
-                at += length;
-            }
-            ++pc;
-            break;
-        }
-        case Op::LookAhead: {
-            // The body runs as a search of its own (nesting depth is bounded by the pattern).
-            // It is atomic: once it has matched, its choice points are dropped, but the register
-            // changes stay undoable. A negative look-ahead keeps nothing of its body.
-            const size_t mark = stack_.size();
-            ptrdiff_t bodyEnd = at;
-            const bool matched = Run(pc + 1, bodyEnd);
-            if (matched && in.a == 0) {
-                size_t kept = mark;
-                for (size_t i = mark; i < stack_.size(); ++i) {
-                    if (stack_[i].kind == kRestore) {
-                        stack_[kept++] = stack_[i];
-                    }
-                }
-                stack_.resize(kept);
-            } else if (matched) {
-                while (stack_.size() > mark) {
-                    const Backtrack& entry = stack_.back();
-                    if (entry.kind == kRestore) {
-                        registers_[static_cast<size_t>(entry.index)] = entry.at;
-                    }
-                    stack_.pop_back();
-                }
-            }
-            ok = matched == (in.a == 0);
-            pc = in.b;
-            break;
-        }
-        case Op::Match:
-            position = at;
-            return true;
-        }
-        if (ok) {
-            continue;
-        }
-        for (;;) {
-            if (stack_.size() == base) {
-                return false;
-            }
-            const Backtrack entry = stack_.back();
-            stack_.pop_back();
-            if (entry.kind == kRestore) {
-                registers_[static_cast<size_t>(entry.index)] = entry.at;
-                continue;
-            }
-            pc = entry.index;
-            at = entry.at;
-            break;
-        }
-    }
+    return automaton_ ? automaton_->Search(subject) : backtracker_->Search(subject);
 }
 
 } // namespace tools

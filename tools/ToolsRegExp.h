@@ -20,6 +20,11 @@ class BuiltInRegExp;
 // for a syntax error in a regular expression (5017).
 inline constexpr HRESULT kRegExpSyntaxError = static_cast<HRESULT>(0x800A1399);
 
+// The error that the built-in engine raises when testing a subject would take more steps or
+// memory than its budget allows (a pattern that backtracks exponentially): 0x80070718, "not
+// enough quota is available to process this command", the budget being the quota.
+inline constexpr HRESULT kRegExpTooComplex = static_cast<HRESULT>(0x80070718);
+
 // Which engine a RegExp uses. Automatic: the platform class when it can be created, otherwise
 // the built-in engine. BuiltIn: the built-in engine always.
 enum class RegExpEngine { Automatic, BuiltIn };
@@ -47,7 +52,8 @@ public:
     // True when the pattern matches at some position of subject ("^" and "$" in the pattern tie
     // it to a start or an end). A malformed pattern throws tools::Error: the built-in engine's
     // kRegExpSyntaxError (0x800A1399), or the platform's own HRESULT, always with a description
-    // that names the pattern. global has no effect on the answer.
+    // that names the pattern. The built-in engine throws kRegExpTooComplex for a pattern whose
+    // test against subject would take too long. global has no effect on the answer.
     bool Test(std::wstring_view subject);
 
     bool UsesPlatformClass() const { return object_.Get() != nullptr; }

@@ -230,6 +230,7 @@ TEST(BuiltInRegExp, ClassesAndEscapes) {
         {L"^[^]$", L"\n", true},
         {L"^[\\d-z]+$", L"1-z", true},
         {L"^[\\d-z]+$", L"y", false},
+        {L"^[\\W-a-c]$", L"b", true}, // after a class escape, a hyphen is a literal
         {L"^[a-]+$", L"a-", true},
         {L"^[\\]\\\\]+$", L"]\\", true},
         {L"[\\b]", L"\b", true},
@@ -262,6 +263,16 @@ TEST(BuiltInRegExp, IgnoringCaseComparesUpperCaseForms) {
             {L"s", L"\u017f", false},      // and never equals an ASCII letter
             {L"(a)\\1", L"aA", true},
             {L"\\bK", L"\u212a", false},
+            // Single-character upper-case mappings beyond the platform's CharUpperBuffW.
+            {L"^\u00b5\u00b5$", L"\u039c\u03bc", true},
+            {L"^[\u03bc][\u039c]$", L"\u00b5\u00b5", true},
+            {L"^\u03c2\u03c2$", L"\u03c3\u03a3", true},
+            {L"^\u03d0\u03d0$", L"\u03b2\u0392", true},
+            {L"^\u03f5$", L"\u03b5", true},
+            {L"^(\u03c3)\\1$", L"\u03c3\u03c2", true},
+            {L"^\u00df$", L"S", false}, // upper case "SS" is no single character
+            {L"^k$", L"\u212a", false}, // the Kelvin sign is its own upper case
+            {L"^[a-z]$", L"\u017f", false},
         },
         true);
 }
@@ -285,7 +296,7 @@ TEST(BuiltInRegExp, MultiLineAnchorsAtEveryLineTerminator) {
 TEST(BuiltInRegExp, RefusesMalformedPatterns) {
     for (const wchar_t* pattern :
          {L"(", L"a)", L"[a", L"[b-a]", L"*a", L"a**", L"a??+", L"+", L"?", L"{2}", L"a{2,1}",
-          L"x\\", L"(?<x)", L"(?", L"^*", L"a|*", L"\\b+"}) {
+          L"x\\", L"(?<x)", L"(?", L"^*", L"a|*", L"\\b+", L"[a-\\d]"}) {
         try {
             tools::BuiltInRegExp regExp(pattern, true, true);
             ADD_FAILURE() << "accepted " << testing::PrintToString(std::wstring(pattern));
@@ -296,19 +307,16 @@ TEST(BuiltInRegExp, RefusesMalformedPatterns) {
     }
 }
 
-DWORD WINAPI MatchLongUrls(void* out) {
-    auto& results = *static_cast<std::vector<bool>*>(out);
-    const std::wstring url = L"http://example.com/" + std::wstring(200000, L'a') + L".gif";
-    results.push_back(Match(url, L"^http://.*\\.gif$", true, true));
-    results.push_back(Match(url, L"^http://example\\.com/(a|b)*\\.gif$", true, true));
-    results.push_back(Match(url, L"^(?:[a-z:/.])*\\.png$", true, true));
+template <class Work> DWORD WINAPI RunWork(void* work) {
+    (*static_cast<Work*>(work))();
     return 0;
 }
 
-TEST(BuiltInRegExp, LongSubjectsNeedNoDeepStack) {
-    // On a thread with a small stack: the match must not recurse per character.
-    std::vector<bool> results;
-    HANDLE thread = CreateThread(nullptr, 256 * 1024, MatchLongUrls, &results,
+// Runs work on a thread with a stack of 256 KB, a quarter of what a host's threads get: nothing
+// may recurse per character of the subject or per level of the pattern beyond that. (Windows
+// honours the size; Wine gives every thread 1 MB whatever is asked.)
+template <class Work> void OnSmallStack(Work work) {
+    HANDLE thread = CreateThread(nullptr, 256 * 1024, RunWork<Work>, &work,
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     ASSERT_TRUE(thread);
     WaitForSingleObject(thread, INFINITE);
@@ -316,7 +324,97 @@ TEST(BuiltInRegExp, LongSubjectsNeedNoDeepStack) {
     GetExitCodeThread(thread, &exitCode);
     CloseHandle(thread);
     EXPECT_EQ(exitCode, 0u);
+}
+
+TEST(BuiltInRegExp, LongSubjectsNeedNoDeepStack) {
+    std::vector<bool> results;
+    OnSmallStack([&] {
+        const std::wstring url = L"http://example.com/" + std::wstring(200000, L'a') + L".gif";
+        for (const wchar_t* pattern :
+             {L"^http://.*\\.gif$", L"^http://example\\.com/(a|b)*\\.gif$",
+              L"^(?:[a-z:/.])*\\.png$", L"/(a)\\1+\\.gif$", L"^(?=h)(?:[a-z:/.])*\\.gif$"}) {
+            results.push_back(Match(url, pattern, true, true));
+        }
+    });
+    EXPECT_EQ(results, (std::vector<bool>{true, true, false, true, true}));
+}
+
+TEST(BuiltInRegExp, DeepNestingWorksToItsLimitAndFailsClearlyBeyond) {
+    std::vector<bool> results;
+    std::vector<std::wstring> errors;
+    OnSmallStack([&] {
+        for (int depth : {500, 501}) {
+            for (const wchar_t* open : {L"(", L"(?:", L"(?="}) {
+                std::wstring pattern;
+                for (int i = 0; i < depth; ++i) {
+                    pattern += open;
+                }
+                pattern += L"a";
+                pattern += std::wstring(static_cast<size_t>(depth), L')') + L"+b";
+                try {
+                    results.push_back(Match(L"xaab", pattern));
+                } catch (const tools::Error& error) {
+                    errors.push_back(error.description());
+                    EXPECT_EQ(error.hr(), tools::kRegExpSyntaxError);
+                }
+            }
+        }
+    });
     EXPECT_EQ(results, (std::vector<bool>{true, true, false}));
+    ASSERT_EQ(errors.size(), 3u);
+    EXPECT_NE(errors[0].find(L"nested more than 500 deep"), std::wstring::npos) << errors[0];
+}
+
+// Microseconds that work takes.
+template <class Work> double MicrosecondsOf(Work work) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    work();
+    QueryPerformanceCounter(&end);
+    return 1e6 * static_cast<double>(end.QuadPart - start.QuadPart) /
+           static_cast<double>(frequency.QuadPart);
+}
+
+TEST(BuiltInRegExp, ExponentialPatternsEndQuickly) {
+    // Without back-references and look-aheads the search cannot go exponential: it answers.
+    const std::wstring a30(30, L'a'), a40(40, L'a');
+    EXPECT_LT(MicrosecondsOf([&] {
+                  EXPECT_FALSE(Match(a30, L"(a+)+b", true, true));
+                  EXPECT_FALSE(Match(a40, L"(a|aa)*c", true, true));
+                  EXPECT_TRUE(Match(a40 + L"c", L"(a|aa)*c", true, true));
+              }),
+              100000.0);
+    // Backtracking, which back-references and look-aheads need, stops at its budget.
+    for (const auto& [pattern, subject] : std::vector<std::pair<std::wstring, std::wstring>>{
+             {L"(a+)+b\\1", a30}, {L"(?=a)(a|aa)*c", a40}, {L"^(a|aa)*(?!a)c", a40}}) {
+        EXPECT_LT(MicrosecondsOf([&] {
+                      try {
+                          Match(subject, pattern, true, true);
+                          ADD_FAILURE() << "answered " << testing::PrintToString(pattern);
+                      } catch (const tools::Error& error) {
+                          EXPECT_EQ(error.hr(), tools::kRegExpTooComplex);
+                          EXPECT_NE(error.description().find(L"too complex to test against \"" +
+                                                             subject + L"\""),
+                                    std::wstring::npos)
+                              << testing::PrintToString(error.description());
+                      }
+                  }),
+                  500000.0);
+    }
+}
+
+TEST(BuiltInRegExp, ALongPatternOfClassesCompilesLean) {
+    std::wstring pattern;
+    for (int i = 0; i < 21000; ++i) {
+        pattern += L"[a]";
+    }
+    EXPECT_LT(MicrosecondsOf([&] {
+                  tools::BuiltInRegExp regExp(pattern, true, true);
+                  EXPECT_FALSE(regExp.Search(L"http://example.com/aaa"));
+              }),
+              500000.0);
+    EXPECT_TRUE(Match(L"x" + std::wstring(3, L'A'), pattern.substr(0, 9), true, false));
 }
 
 TEST(BuiltInRegExp, RefusesARepetitionTooLargeToCompile) {
