@@ -67,11 +67,12 @@ CheckNothingLeft "HKCR\", "unregistered"
 Check Not CanCreate("ZUVezEradez3.QKDialer"), "nothing creatable after unregistering"
 
 If fso.FileExists(otherDll) Then
-    Check Regsvr32("""" & otherDll & """") = 0 And Regsvr32("""" & dll & """") = 0, "both bitnesses register"
+    Check Regsvr32("""" & dll & """") = 0 And Regsvr32("""" & otherDll & """") = 0, "both bitnesses register"
     Check Regsvr32("/u """ & dll & """") = 0, "this bitness unregisters"
     Check Reg("HKCR\ZUVezEradez3.QKDialer\CLSID\") = DIALER, "the other bitness keeps the shared ProgID"
     Check Reg("HKCR\Interface\" & IDIALER & "\") = "_QKDialer", "and the shared interface entries"
     Check IsEmpty(Reg("HKCR\TypeLib\" & LIBID & "\1.0\0\" & platform & "\")), "this bitness's library path is gone"
+    Check LCase(fso.GetAbsolutePathName(Reg("HKCR\TypeLib\" & LIBID & "\1.0\HELPDIR\"))) = LCase(fso.GetAbsolutePathName(fso.GetParentFolderName(otherDll))), "the help folder is the remaining module's"
     Check Regsvr32("/u """ & otherDll & """") = 0, "the other bitness unregisters"
     CheckNothingLeft "HKCR\", "both unregistered"
 End If
@@ -79,6 +80,15 @@ End If
 Check Regsvr32("/n /i:user """ & dll & """") = 0, "per-user registration succeeds"
 CheckRegistered "HKCU\Software\Classes\", "per user"
 CheckNothingLeft "HKLM\Software\Classes\", "per user, nothing for the machine"
+
+' Registration scope: each scope writes and deletes only its own keys.
+Check Regsvr32("""" & dll & """") = 0, "machine registration beside the per-user one succeeds"
+CheckRegistered "HKLM\Software\Classes\", "per machine"
+CheckRegistered "HKCU\Software\Classes\", "per user, after the machine registration"
+Check Regsvr32("/u """ & dll & """") = 0, "machine unregistration succeeds"
+CheckNothingLeft "HKLM\Software\Classes\", "per machine unregistered"
+CheckRegistered "HKCU\Software\Classes\", "per user, after the machine unregistration"
+
 Check Regsvr32("/u /n /i:user """ & dll & """") = 0, "per-user unregistration succeeds"
 CheckNothingLeft "HKCU\Software\Classes\", "per user unregistered"
 
