@@ -8,10 +8,18 @@
 //   - time from posting a message to the waiting thread's window to its dispatch, with a
 //     message posted every 100 ms while a child runs 2 s.
 // The child is zu_child.exe from beside this program.
+//
+// Then QKDialer.IsConnected (the component loaded from beside this program) against a bare run
+// of the dial-up tool that it starts, side by side: the median of 20 of each, taken in turns,
+// and their ratio. The tool is the RasDial.exe stand-in in the system folder, listing three
+// connected entries; the bare run starts it with its output in a file and waits for its end,
+// while the probe also makes the capture file, reads, decodes and matches it, and deletes it.
 #include "tools/Error.h"
 #include "tools/Owners.h"
 #include "tools/ToolsApp.h"
 #include "tools/ToolsSleep.h"
+
+#include "ZUVezEradez3.h"
 
 #include <windows.h>
 
@@ -155,6 +163,83 @@ void PrintSpreads(const char* what, Spread shellWait, Spread busyPoll) {
                 shellWait.median / 5.0);
 }
 
+tools::ComPtr<_QKDialer> CreateDialer() {
+    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    HMODULE module = LoadLibraryW(L"ZUVezEradez3.dll");
+    auto getClassObject = module ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(
+                                       GetProcAddress(module, "DllGetClassObject")))
+                                 : nullptr;
+    tools::ComPtr<IClassFactory> factory;
+    tools::ComPtr<_QKDialer> dialer;
+    if (getClassObject && SUCCEEDED(getClassObject(CLSID_QKDialer, IID_IClassFactory, &factory))) {
+        factory->CreateInstance(nullptr, IID__QKDialer, &dialer);
+    }
+    return dialer;
+}
+
+// The tool started with its output in a file of this folder, waited for, and nothing more.
+double BareToolRun(const std::wstring& tool) {
+    const long long start = Counter();
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    tools::UniqueHandle output(CreateFileW(L"bare.tmp", GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.get();
+    PROCESS_INFORMATION process{};
+    std::wstring command = L"\"" + tool + L"\"";
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        tools::ThrowLastError(L"Cannot start the tool");
+    }
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    return Milliseconds(Counter() - start);
+}
+
+double Probe(_QKDialer* dialer) {
+    const long long start = Counter();
+    tools::UniqueBstr name(L"Broadband Connection");
+    VARIANT_BOOL connected = VARIANT_FALSE;
+    tools::ThrowIfFailed(dialer->IsConnected(name.get(), &connected), L"IsConnected failed");
+    return Milliseconds(Counter() - start);
+}
+
+void ProbeAgainstBareTool() {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring work = std::wstring(folder) + L"zu-probe-bench";
+    CreateDirectoryW(work.c_str(), nullptr);
+    SetCurrentDirectoryW(work.c_str());
+    SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", work.c_str());
+    tools::UniqueHandle state(CreateFileW(L"connected.txt", GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const char listed[] = "Office VPN\r\nBroadband Connection\r\nADSL 2\r\n";
+    DWORD written = 0;
+    WriteFile(state.get(), listed, sizeof(listed) - 1, &written, nullptr);
+    state.reset();
+
+    wchar_t system[MAX_PATH];
+    const std::wstring tool(system, GetSystemDirectoryW(system, MAX_PATH));
+    const tools::ComPtr<_QKDialer> dialer = CreateDialer();
+    if (!dialer) {
+        throw tools::Error(E_FAIL, L"Cannot create a QKDialer from beside this program");
+    }
+    std::vector<double> bare, probe;
+    for (int i = 0; i < 20; ++i) {
+        bare.push_back(BareToolRun(tool + L"\\RasDial.exe"));
+        probe.push_back(Probe(dialer.Get()));
+    }
+    DeleteFileW(L"bare.tmp");
+    const Spread bareSpread = SpreadOf(bare), probeSpread = SpreadOf(probe);
+    std::printf("  %-34s probe %6.2f (worst %6.2f)   bare tool %6.2f (worst %6.2f)   "
+                "median ratio %.2f\n",
+                "IsConnected against bare tool, ms:", probeSpread.median, probeSpread.worst,
+                bareSpread.median, bareSpread.worst, probeSpread.median / bareSpread.median);
+}
+
 } // namespace
 
 int main() {
@@ -183,6 +268,11 @@ int main() {
         PrintSpreads("posted message -> dispatch, ms:", PostedToDispatched(shellWait, window),
                      PostedToDispatched(busyPoll, window));
         DestroyWindow(window);
+
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+            throw tools::Error(E_FAIL, L"Cannot enter an apartment");
+        }
+        ProbeAgainstBareTool();
     } catch (const tools::Error& error) {
         std::fprintf(stderr, "shell_wait_bench: %ls (0x%08lX)\n", error.description().c_str(),
                      static_cast<unsigned long>(error.hr()));

@@ -111,7 +111,7 @@ LSTATUS PointHelpDirAt(const RegistrationRecord& record, HKEY root, SYSKIND rema
     }
     std::wstring folder(path);
     folder.resize(folder.find_last_of(L'\\') == std::wstring::npos ? 0
-                                                                     : folder.find_last_of(L'\\'));
+                                                                   : folder.find_last_of(L'\\'));
     return SetValue(root, LibraryVersionKey(record) + L"\\HELPDIR", nullptr, folder);
 }
 

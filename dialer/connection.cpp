@@ -111,9 +111,9 @@ public:
         if (!::DeleteFileW(name.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
             tools::ThrowLastError(L"Cannot remove the old capture file " + FullPathOf(name));
         }
-        HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                    FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr);
+        HANDLE file =
+            ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             tools::ThrowLastError(L"Cannot create the capture file " + FullPathOf(name));
         }
@@ -245,8 +245,9 @@ STDMETHODIMP Dialer::RasDial(BSTR strADSL, BSTR strUid, BSTR strPassword, VARIAN
             return; // the capture stays for the caller to read
         }
         const std::wstring announcement = kConnectedMessage + tools::RegExpEscape(entry);
-        const bool announced = AnyReading(
-            output.Readings(), [&](const std::wstring& text) { return Matches(text, announcement); });
+        const bool announced = AnyReading(output.Readings(), [&](const std::wstring& text) {
+            return Matches(text, announcement);
+        });
         output.Delete();
         // The tool speaks the system's language; where its words are unknown, the listing
         // tells whether the entry came up.
@@ -271,7 +272,8 @@ STDMETHODIMP Dialer::RasHangup(BSTR strADSL, VARIANT_BOOL* result) {
 
 STDMETHODIMP Dialer::RasRedial(BSTR strADSL, BSTR strUid, BSTR strPassword, VARIANT_BOOL* result) {
     return Call(result, [&](bool& connected) {
-        RefuseNul({tools::BstrView(strADSL), tools::BstrView(strUid), tools::BstrView(strPassword)});
+        RefuseNul(
+            {tools::BstrView(strADSL), tools::BstrView(strUid), tools::BstrView(strPassword)});
         // The hang-up's own answer does not matter: the dial that follows decides.
         VARIANT_BOOL ignored = VARIANT_FALSE;
         tools::PassOnFailure(Self()->RasHangup(strADSL, &ignored));

@@ -401,10 +401,8 @@ TEST_F(DialerTest, APlantedToolIsNeverRun) {
     Simulate({L"entry=Entry\tu\tp"});
     EXPECT_TRUE(Ask(L"RasDial", {L"Entry", L"u", L"p"}));
     EXPECT_TRUE(Ask(L"RasHangup", {L"Entry"}));
-    EXPECT_EQ(TakeCommands(), (Commands{kListing,
-                                        {L"Entry", L"u", L"p"},
-                                        kListing,
-                                        {L"Entry", L"/disconnect"}}));
+    EXPECT_EQ(TakeCommands(),
+              (Commands{kListing, {L"Entry", L"u", L"p"}, kListing, {L"Entry", L"/disconnect"}}));
     DeleteFileW((planted + L"\\RasDial.exe").c_str());
     RemoveDirectoryW(planted.c_str());
 }

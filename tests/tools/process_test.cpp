@@ -41,8 +41,8 @@ class OutputFile {
 public:
     explicit OutputFile(const std::wstring& name)
         : path_(TempPath(name)),
-          handle_(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, CREATE_ALWAYS, 0, nullptr)) {}
+          handle_(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, 0, nullptr)) {}
     ~OutputFile() {
         handle_.reset();
         DeleteFileW(path_.c_str());
