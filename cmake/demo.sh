@@ -29,7 +29,7 @@ for arch in i686 x86_64; do
   sim=$demo_dir/redial-$bits
   rm -rf "$sim" && mkdir -p "$sim"
   printf 'entry=Broadband Connection\tuser01\tp@ss & word\ndialms=800\n' > "$sim/rasdial.cfg"
-  echo "---------------- $bits-bit cscript: examples/redial.vbs (RasDial.exe stand-in in $sim)"
+  echo "---------------- $bits-bit cscript: examples/redial.vbs (RasDial.exe stand-in, its state in $sim)"
   (cd "$sim" && run cscript //nologo "$(winpath "$root/examples/redial.vbs")")
 
   # The cache sweep over entries seeded under a host of the demo's own.
