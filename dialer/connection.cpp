@@ -105,8 +105,10 @@ std::wstring FullPathOf(const std::wstring& name) {
 // The capture file, made new for one run of the tool and held by this object alone.
 class CaptureFile {
 public:
-    // Removes whatever the name holds (a link goes, not what it points to), then creates the
-    // file new, shared with readers only. Throws, naming the file, when either step fails.
+    // Removes whatever the name holds, then creates the file new, shared with readers only.
+    // Throws, naming the file, when either step fails. On Windows, deleting a hard or symbolic
+    // link removes the link and leaves what it points to (Wine follows a Unix symbolic link
+    // instead), and CREATE_NEW fails on any name that is taken again meanwhile.
     explicit CaptureFile(const std::wstring& name) {
         if (!::DeleteFileW(name.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
             tools::ThrowLastError(L"Cannot remove the old capture file " + FullPathOf(name));
