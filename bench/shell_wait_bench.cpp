@@ -14,6 +14,7 @@
 // and their ratio. The tool is the RasDial.exe stand-in in the system folder, listing three
 // connected entries; the bare run starts it with its output in a file and waits for its end,
 // while the probe also makes the capture file, reads, decodes and matches it, and deletes it.
+#include "bench/component_beside.h"
 #include "tools/Error.h"
 #include "tools/Owners.h"
 #include "tools/ToolsApp.h"
@@ -163,20 +164,6 @@ void PrintSpreads(const char* what, Spread shellWait, Spread busyPoll) {
                 shellWait.median / 5.0);
 }
 
-tools::ComPtr<_QKDialer> CreateDialer() {
-    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    HMODULE module = LoadLibraryW(L"ZUVezEradez3.dll");
-    auto getClassObject = module ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(
-                                       GetProcAddress(module, "DllGetClassObject")))
-                                 : nullptr;
-    tools::ComPtr<IClassFactory> factory;
-    tools::ComPtr<_QKDialer> dialer;
-    if (getClassObject && SUCCEEDED(getClassObject(CLSID_QKDialer, IID_IClassFactory, &factory))) {
-        factory->CreateInstance(nullptr, IID__QKDialer, &dialer);
-    }
-    return dialer;
-}
-
 // The tool started with its output in a file of this folder, waited for, and nothing more.
 double BareToolRun(const std::wstring& tool) {
     const long long start = Counter();
@@ -223,7 +210,8 @@ void ProbeAgainstBareTool() {
 
     wchar_t system[MAX_PATH];
     const std::wstring tool(system, GetSystemDirectoryW(system, MAX_PATH));
-    const tools::ComPtr<_QKDialer> dialer = CreateDialer();
+    const tools::ComPtr<_QKDialer> dialer =
+        bench::CreateBeside<_QKDialer>(CLSID_QKDialer, IID__QKDialer);
     if (!dialer) {
         throw tools::Error(E_FAIL, L"Cannot create a QKDialer from beside this program");
     }
