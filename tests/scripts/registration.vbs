@@ -57,7 +57,11 @@ Sub CheckNothingLeft(root, what)
     Check IsEmpty(Reg(root & "Interface\" & IDIALER & "\")) And IsEmpty(Reg(root & "Interface\" & ICACHE & "\")), what & ": no interface"
 End Sub
 
-' Only this bitness is registered to begin with.
+' Only this bitness is registered to begin with; the other one's registration, which a test run
+' of the other bitness may rely on, is put back at the end.
+Dim otherPlatform, otherWasRegistered
+If platform = "win64" Then otherPlatform = "win32" Else otherPlatform = "win64"
+otherWasRegistered = Not IsEmpty(Reg("HKCR\TypeLib\" & LIBID & "\1.0\0\" & otherPlatform & "\"))
 If fso.FileExists(otherDll) Then Regsvr32 "/u """ & otherDll & """"
 CheckRegistered "HKCR\", "registered"
 Check CanCreate("ZUVezEradez3.QKDialer") And CanCreate("ZUVezEradez3.QKCache"), "both classes creatable"
@@ -94,4 +98,5 @@ CheckNothingLeft "HKCU\Software\Classes\", "per user unregistered"
 
 Check Regsvr32("""" & dll & """") = 0, "registering again succeeds"
 CheckRegistered "HKCR\", "registered again"
+If otherWasRegistered Then Check Regsvr32("""" & otherDll & """") = 0, "the other bitness registers again"
 WScript.Quit failures
