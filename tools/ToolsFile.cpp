@@ -38,9 +38,14 @@ std::vector<unsigned char> ReadOpenFileBytes(HANDLE file) {
 }
 
 std::vector<unsigned char> ReadFileBytes(std::wstring_view path) {
-    UniqueHandle file(::CreateFileW(std::wstring(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::wstring name;
+    try {
+        name = path;
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    UniqueHandle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         file.release();
         return {};
