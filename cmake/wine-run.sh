@@ -10,13 +10,6 @@ export WINEPREFIX=${ZU_WINEPREFIX:-$here/../build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 "$here/wine-prefix.sh" "$WINEPREFIX"
-# One Wine session (wine server, services, desktop) serves every program of a run, of both
-# bitnesses. A server that Wine starts on demand ends the session the moment its last program
-# ends (Debian's wineserver runs with -p0): the next program, a test that CTest starts a moment
-# later, then joins a session that is shutting down, whose system processes are leaving and
-# which starts no new process. So a server that outlives its programs by a minute is started
-# first; when one is running already, this returns at once.
-wineserver -p60 >/dev/null 2>&1 || true
 case $bits in
   32) loader=wine ;;
   64) loader=/usr/lib/wine/wine64 ;;
