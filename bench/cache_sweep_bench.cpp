@@ -10,6 +10,7 @@
 // matching weighs as much as it can. Under Wine each enumeration call costs a fraction of a
 // millisecond and varies with the machine's load, so the ratios of one run carry some noise.
 // The component is loaded from beside this program.
+#include "bench/component_beside.h"
 #include "tests/cache/seeding.h"
 #include "tools/Owners.h"
 #include "tools/ToolsRegExp.h"
@@ -135,20 +136,6 @@ struct Seeded {
     }
 };
 
-tools::ComPtr<_QKCache> CreateCache() {
-    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    HMODULE module = ::LoadLibraryW(L"ZUVezEradez3.dll");
-    auto getClassObject = module ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(
-                                       ::GetProcAddress(module, "DllGetClassObject")))
-                                 : nullptr;
-    tools::ComPtr<IClassFactory> factory;
-    tools::ComPtr<_QKCache> cache;
-    if (getClassObject && SUCCEEDED(getClassObject(CLSID_QKCache, IID_IClassFactory, &factory))) {
-        factory->CreateInstance(nullptr, IID__QKCache, &cache);
-    }
-    return cache;
-}
-
 // What a sweep spends more when it makes a new regular-expression object for every URL instead
 // of testing every URL against one compiled object: the two kinds of test timed over a sample of
 // the URLs, the difference scaled to all of them.
@@ -169,7 +156,7 @@ double ObjectPerUrlExtra(const std::vector<std::wstring>& urls, const std::wstri
 }
 
 int Run(int entries) {
-    tools::ComPtr<_QKCache> cache = CreateCache();
+    tools::ComPtr<_QKCache> cache = bench::CreateBeside<_QKCache>(CLSID_QKCache, IID__QKCache);
     if (!cache) {
         std::printf("cannot create ZUVezEradez3.QKCache from the module beside this program\n");
         return 1;

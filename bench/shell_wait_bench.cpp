@@ -8,10 +8,22 @@
 //   - time from posting a message to the waiting thread's window to its dispatch, with a
 //     message posted every 100 ms while a child runs 2 s.
 // The child is zu_child.exe from beside this program.
+//
+// Then QKDialer.IsConnected (the component loaded from beside this program) against a bare run
+// of the dial-up tool that it starts, side by side: the median and the best of 40 of each, taken
+// in turns, and their ratios (under Wine the tool's console host keeps its output file for a
+// varying time after the tool ends, which both kinds of run wait out, so the medians scatter and
+// the bests show the steady cost). The tool is the RasDial.exe stand-in in the system folder,
+// listing three connected entries; the bare run starts it through the process runner with its
+// output in a file, while the probe also frees the name and makes the capture file, reads, decodes
+// and matches it, and deletes it, behind the component's dispatch.
+#include "bench/component_beside.h"
 #include "tools/Error.h"
 #include "tools/Owners.h"
 #include "tools/ToolsApp.h"
 #include "tools/ToolsSleep.h"
+
+#include "ZUVezEradez3.h"
 
 #include <windows.h>
 
@@ -155,6 +167,77 @@ void PrintSpreads(const char* what, Spread shellWait, Spread busyPoll) {
                 shellWait.median / 5.0);
 }
 
+// The tool run as the dialer runs it, and nothing more: its output in a new file of this folder
+// that only this process may write, through the process runner, which returns once the tool has
+// ended and nothing else holds the file (under Wine the tool's console host lets it go some
+// milliseconds later). Each run has a file of its own, gone with its handle.
+double BareToolRun(const std::wstring& tool, int run) {
+    const long long start = Counter();
+    const std::wstring name = L"bare-" + std::to_wstring(run) + L".tmp";
+    tools::UniqueHandle output(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                           CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (output.get() == INVALID_HANDLE_VALUE) {
+        output.release();
+        tools::ThrowLastError(L"Cannot create the output file of the tool");
+    }
+    tools::ShellWait(L"\"" + tool + L"\"", SW_HIDE, output.get());
+    return Milliseconds(Counter() - start);
+}
+
+double Probe(_QKDialer* dialer) {
+    const long long start = Counter();
+    tools::UniqueBstr name(L"Broadband Connection");
+    VARIANT_BOOL connected = VARIANT_FALSE;
+    tools::ThrowIfFailed(dialer->IsConnected(name.get(), &connected), L"IsConnected failed");
+    return Milliseconds(Counter() - start);
+}
+
+// Runs of each kind; their medians are compared. Under Wine a run of the tool takes tens of
+// milliseconds and varies with the machine's load, so a smaller number gives a noisy ratio.
+constexpr int kToolRuns = 40;
+
+void ProbeAgainstBareTool() {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring work = std::wstring(folder) + L"zu-probe-bench";
+    CreateDirectoryW(work.c_str(), nullptr);
+    SetCurrentDirectoryW(work.c_str());
+    SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", work.c_str());
+    tools::UniqueHandle state(CreateFileW(L"connected.txt", GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const char listed[] = "Office VPN\r\nBroadband Connection\r\nADSL 2\r\n";
+    DWORD written = 0;
+    WriteFile(state.get(), listed, sizeof(listed) - 1, &written, nullptr);
+    state.reset();
+
+    wchar_t system[MAX_PATH];
+    const std::wstring tool(system, GetSystemDirectoryW(system, MAX_PATH));
+    const tools::ComPtr<_QKDialer> dialer =
+        bench::CreateBeside<_QKDialer>(CLSID_QKDialer, IID__QKDialer);
+    if (!dialer) {
+        throw tools::Error(E_FAIL, L"Cannot create a QKDialer from beside this program");
+    }
+    // Two rounds of each first, unmeasured: the first runs load what later ones find ready.
+    std::vector<double> bare, probe;
+    for (int i = -2; i < kToolRuns; ++i) {
+        const double bareRun = BareToolRun(tool + L"\\RasDial.exe", i);
+        const double probeRun = Probe(dialer.Get());
+        if (i >= 0) {
+            bare.push_back(bareRun);
+            probe.push_back(probeRun);
+        }
+    }
+    const Spread bareSpread = SpreadOf(bare), probeSpread = SpreadOf(probe);
+    const double bareBest = *std::min_element(bare.begin(), bare.end());
+    const double probeBest = *std::min_element(probe.begin(), probe.end());
+    std::printf("  %-34s probe %6.2f (best %6.2f)   bare tool %6.2f (best %6.2f)   "
+                "ratio of medians %.2f, of bests %.2f\n",
+                "IsConnected against bare tool, ms:", probeSpread.median, probeBest,
+                bareSpread.median, bareBest, probeSpread.median / bareSpread.median,
+                probeBest / bareBest);
+}
+
 } // namespace
 
 int main() {
@@ -183,6 +266,11 @@ int main() {
         PrintSpreads("posted message -> dispatch, ms:", PostedToDispatched(shellWait, window),
                      PostedToDispatched(busyPoll, window));
         DestroyWindow(window);
+
+        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+            throw tools::Error(E_FAIL, L"Cannot enter an apartment");
+        }
+        ProbeAgainstBareTool();
     } catch (const tools::Error& error) {
         std::fprintf(stderr, "shell_wait_bench: %ls (0x%08lX)\n", error.description().c_str(),
                      static_cast<unsigned long>(error.hr()));

@@ -34,6 +34,23 @@ INTERNET_CACHE_ENTRY_INFOA* EntryIn(const tools::UniqueLocal& block) {
     return static_cast<INTERNET_CACHE_ENTRY_INFOA*>(block.get());
 }
 
+// One entry fetched into a block of the probed size. An entry that grew since the probe makes
+// the fetch fail with ERROR_INSUFFICIENT_BUFFER and the size it needs now; the fetch is then made
+// again with that size. Empty when the fetch fails otherwise (the end of the listing above all)
+// or the allocation fails.
+template <class Fetch> tools::UniqueLocal FetchEntry(DWORD size, Fetch fetch) {
+    for (;;) {
+        tools::UniqueLocal block = AllocateEntryBlock(size);
+        const DWORD offered = size;
+        if (!block || fetch(EntryIn(block), &size)) {
+            return block;
+        }
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= offered) {
+            return {};
+        }
+    }
+}
+
 } // namespace
 
 std::vector<Cache::ListedEntry> Cache::ListEntries(DWORD typeMask) {
@@ -49,12 +66,12 @@ std::vector<Cache::ListedEntry> Cache::ListEntries(DWORD typeMask) {
         return listed;
     }
 
-    tools::UniqueLocal block = AllocateEntryBlock(size);
+    tools::UniqueLocal block =
+        FetchEntry(size, [&](INTERNET_CACHE_ENTRY_INFOA* entry, DWORD* needed) {
+            find.reset(::FindFirstUrlCacheEntryA(nullptr, entry, needed));
+            return static_cast<bool>(find);
+        });
     if (!block) {
-        return listed;
-    }
-    find.reset(::FindFirstUrlCacheEntryA(nullptr, EntryIn(block), &size));
-    if (!find) {
         return listed;
     }
 
@@ -74,8 +91,10 @@ std::vector<Cache::ListedEntry> Cache::ListEntries(DWORD typeMask) {
         if (size == 0) {
             break;
         }
-        block = AllocateEntryBlock(size);
-        if (!block || !::FindNextUrlCacheEntryA(find.get(), EntryIn(block), &size)) {
+        block = FetchEntry(size, [&](INTERNET_CACHE_ENTRY_INFOA* entry, DWORD* needed) {
+            return ::FindNextUrlCacheEntryA(find.get(), entry, needed) != FALSE;
+        });
+        if (!block) {
             break;
         }
     }

@@ -6,6 +6,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export ZU_WINEPREFIX=$(cd "$build" && pwd)/wineprefix
 for arch in i686 x86_64; do
   bits=32; [ "$arch" = x86_64 ] && bits=64
+  # The dialer benchmark runs the RasDial.exe stand-in from the system folder.
+  "$here/install-rasdial.sh" "$ZU_WINEPREFIX" $bits "$build/$arch/rasdial/RasDial.exe" >/dev/null
   list=$build/$arch/benchmarks.txt
   [ -s "$list" ] || continue
   while read -r program; do

@@ -22,13 +22,14 @@ for arch in i686 x86_64; do
   echo "---------------- $bits-bit cscript: examples/dialer-settings.vbs"
   (cd "$demo_dir" && run cscript //nologo "$(winpath "$root/examples/dialer-settings.vbs")" "$ini")
 
-  # The dialer's main job against the RasDial.exe stand-in, which keeps its connection state
-  # and a log of the arguments it received in the folder it runs from.
+  # The dialer's main job against the RasDial.exe stand-in, installed where the dialer looks
+  # for the tool (the prefix's system folder of this bitness); it keeps its connection state
+  # and a log of the arguments it received in the current directory.
+  "$here/install-rasdial.sh" "$ZU_WINEPREFIX" $bits "$build/$arch/rasdial/RasDial.exe"
   sim=$demo_dir/redial-$bits
   rm -rf "$sim" && mkdir -p "$sim"
-  cp "$build/$arch/rasdial/RasDial.exe" "$sim/"
   printf 'entry=Broadband Connection\tuser01\tp@ss & word\ndialms=800\n' > "$sim/rasdial.cfg"
-  echo "---------------- $bits-bit cscript: examples/redial.vbs (RasDial.exe stand-in in $sim)"
+  echo "---------------- $bits-bit cscript: examples/redial.vbs (RasDial.exe stand-in, its state in $sim)"
   (cd "$sim" && run cscript //nologo "$(winpath "$root/examples/redial.vbs")")
 
   # The cache sweep over entries seeded under a host of the demo's own.

@@ -41,7 +41,7 @@ endfunction()
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # zu_test(name SOURCES ... LIBS ... [LOCALES en zh] [COMPONENT]): a GoogleTest program run
-# under Wine by CTest, once per locale given (default: the English locale only). COMPONENT is
+# under Wine by CTest, once per locale given (en, zh, de, hi; default: en only). COMPONENT is
 # for tests that load the real module: it is built first and lies beside the program.
 function(zu_test name)
     cmake_parse_arguments(T "COMPONENT" "" "SOURCES;LIBS;LOCALES" ${ARGN})
@@ -56,8 +56,14 @@ function(zu_test name)
         set(T_LOCALES en)
     endif()
     foreach(locale IN LISTS T_LOCALES)
+        # Under Wine: zh gives ANSI and OEM code page 936, de 1252 and 850, hi 65001 (UTF-8),
+        # en 1252 and 437.
         if(locale STREQUAL "zh")
             set(lc zh_CN.UTF-8)
+        elseif(locale STREQUAL "de")
+            set(lc de_DE.UTF-8)
+        elseif(locale STREQUAL "hi")
+            set(lc hi_IN.UTF-8)
         else()
             set(lc en_US.UTF-8)
         endif()

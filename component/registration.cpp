@@ -8,7 +8,13 @@
  *
  * The 32-bit and the 64-bit module register side by side: the platform keeps their CLSID keys
  * and type-library paths apart, while ProgIDs and interface entries are shared. Unregistering
- * one of them therefore keeps the shared entries as long as the other is still registered.
+ * one of them therefore keeps the shared entries as long as the other is still registered, and
+ * points the library's help folder at the module that stays.
+ *
+ * Each scope is written through its own key, HKEY_LOCAL_MACHINE\Software\Classes or
+ * HKEY_CURRENT_USER\Software\Classes, never through the merged HKEY_CLASSES_ROOT: on Windows
+ * that view writes into the user's classes wherever the user already has the key, so a machine
+ * registration would rewrite, and a machine unregistration delete, a per-user registration.
  */
 #include "component/registration.h"
 
@@ -38,20 +44,15 @@ std::wstring ProgId(const RegistrationRecord& record, const ClassRecord& cls) {
 class ClassesRoot {
 public:
     explicit ClassesRoot(Scope scope) {
-        if (scope == Scope::Machine) {
-            root_ = HKEY_CLASSES_ROOT;
-        } else {
-            error_ = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0,
-                                       KEY_ALL_ACCESS, nullptr, userClasses_.put(), nullptr);
-            root_ = userClasses_.get();
-        }
+        HKEY hive = scope == Scope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        error_ = ::RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                   nullptr, classes_.put(), nullptr);
     }
-    HKEY get() const { return root_; }
+    HKEY get() const { return classes_.get(); }
     LSTATUS error() const { return error_; }
 
 private:
-    tools::UniqueKey userClasses_;
-    HKEY root_ = nullptr;
+    tools::UniqueKey classes_;
     LSTATUS error_ = ERROR_SUCCESS;
 };
 
@@ -76,33 +77,59 @@ LSTATUS DeleteTree(HKEY root, const std::wstring& path) {
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
-// The registry view of the module of the other bitness.
-REGSAM OtherView() {
-    return sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-}
-
-bool OtherBitnessRegistered(const RegistrationRecord& record, HKEY root) {
-    for (const auto& cls : record.classes) {
-        std::wstring path = L"CLSID\\" + GuidText(*cls.clsid) + L"\\InprocServer32";
-        tools::UniqueKey key;
-        if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | OtherView(), key.put()) ==
-            ERROR_SUCCESS) {
-            return true;
-        }
-    }
-    return false;
-}
-
 SYSKIND ThisSysKind() {
     return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 }
 
-// Runs a type-library registration call against the chosen scope: for the user scope the
-// classes root is redirected to the user's classes while the call runs.
-template <class Step> HRESULT InScope(Scope scope, HKEY root, Step step) {
-    if (scope == Scope::Machine) {
-        return step();
+const wchar_t* PlatformName(SYSKIND kind) {
+    return kind == SYS_WIN64 ? L"win64" : L"win32";
+}
+
+// TypeLib\{LIBID}\<major>.<minor>
+std::wstring LibraryVersionKey(const RegistrationRecord& record) {
+    wchar_t version[16] = {};
+    ::wsprintfW(version, L"%u.%u", record.major, record.minor);
+    return L"TypeLib\\" + GuidText(*record.libid) + L"\\" + version;
+}
+
+// The library's path for one platform below its version key: <lcid>\win32 or <lcid>\win64.
+std::wstring LibraryPathKey(const RegistrationRecord& record, SYSKIND kind) {
+    wchar_t lcid[16] = {};
+    ::wsprintfW(lcid, L"%lx", record.lcid);
+    return LibraryVersionKey(record) + L"\\" + lcid + L"\\" + PlatformName(kind);
+}
+
+// Points the library's help folder, which the last registration set to its own module's
+// folder, at the folder of the other platform's module.
+LSTATUS PointHelpDirAt(const RegistrationRecord& record, HKEY root, SYSKIND remaining) {
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof(path);
+    LSTATUS status = ::RegGetValueW(root, LibraryPathKey(record, remaining).c_str(), nullptr,
+                                    RRF_RT_REG_SZ, nullptr, path, &size);
+    if (status != ERROR_SUCCESS) {
+        return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
     }
+    std::wstring folder(path);
+    folder.resize(folder.find_last_of(L'\\') == std::wstring::npos ? 0
+                                                                   : folder.find_last_of(L'\\'));
+    return SetValue(root, LibraryVersionKey(record) + L"\\HELPDIR", nullptr, folder);
+}
+
+SYSKIND OtherSysKind() {
+    return sizeof(void*) == 8 ? SYS_WIN32 : SYS_WIN64;
+}
+
+// Whether the module of the other bitness is registered in this scope: its library path is
+// there. (Type-library keys are the same in both registry views, unlike the CLSID keys.)
+bool OtherBitnessRegistered(const RegistrationRecord& record, HKEY root) {
+    tools::UniqueKey key;
+    return ::RegOpenKeyExW(root, LibraryPathKey(record, OtherSysKind()).c_str(), 0, KEY_READ,
+                           key.put()) == ERROR_SUCCESS;
+}
+
+// Runs a type-library registration call against the chosen scope: the classes root is
+// redirected to that scope's own classes key while the call runs.
+template <class Step> HRESULT InScope(HKEY root, Step step) {
     LSTATUS status = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, root);
     if (status != ERROR_SUCCESS) {
         return HRESULT_FROM_WIN32(status);
@@ -156,7 +183,7 @@ HRESULT RegisterServer(const RegistrationRecord& record, Scope scope) {
         if (FAILED(hr)) {
             return hr;
         }
-        hr = InScope(scope, root.get(),
+        hr = InScope(root.get(),
                      [&] { return ::RegisterTypeLib(library.Get(), path.data(), nullptr); });
         if (FAILED(hr)) {
             return hr;
@@ -184,21 +211,19 @@ HRESULT UnregisterServer(const RegistrationRecord& record, Scope scope) {
             LSTATUS deleted = DeleteTree(root.get(), L"CLSID\\" + GuidText(*cls.clsid));
             status = status == ERROR_SUCCESS ? deleted : status;
         }
-        const wchar_t* platform = ThisSysKind() == SYS_WIN64 ? L"win64" : L"win32";
         HRESULT hr = S_OK;
         if (OtherBitnessRegistered(record, root.get())) {
             // Keep what the other module shares; remove only this module's library path.
-            wchar_t path[128] = {};
-            ::wsprintfW(path, L"TypeLib\\%s\\%u.%u\\%lx\\%s", GuidText(*record.libid).c_str(),
-                        record.major, record.minor, record.lcid, platform);
-            LSTATUS deleted = DeleteTree(root.get(), path);
+            LSTATUS deleted = DeleteTree(root.get(), LibraryPathKey(record, ThisSysKind()));
             status = status == ERROR_SUCCESS ? deleted : status;
+            LSTATUS pointed = PointHelpDirAt(record, root.get(), OtherSysKind());
+            status = status == ERROR_SUCCESS ? pointed : status;
         } else {
             for (const auto& cls : record.classes) {
                 LSTATUS deleted = DeleteTree(root.get(), ProgId(record, cls));
                 status = status == ERROR_SUCCESS ? deleted : status;
             }
-            hr = InScope(scope, root.get(), [&] {
+            hr = InScope(root.get(), [&] {
                 return ::UnRegisterTypeLib(*record.libid, record.major, record.minor, record.lcid,
                                            ThisSysKind());
             });

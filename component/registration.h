@@ -26,7 +26,7 @@ struct RegistrationRecord {
 };
 
 enum class Scope {
-    Machine, // HKEY_CLASSES_ROOT, as regsvr32 does
+    Machine, // HKEY_LOCAL_MACHINE\Software\Classes, as regsvr32 does
     User     // HKEY_CURRENT_USER\Software\Classes, which needs no administrator
 };
 

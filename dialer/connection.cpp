@@ -1,13 +1,22 @@
 /*
  * Probe, dial, hang-up and redial through the system dial-up tool RasDial.exe.
  *
- * The tool is started directly, never through the command interpreter: each value goes on its
- * command line quoted by the standard rules, so an entry name with a space stays one argument
- * and a password holding & | < > ^ % reaches the tool character for character instead of being
- * read by cmd. The listing and the dial send the tool's standard output to the capture file
- * (kTempFile, resolved against the current directory at each use), which is read back as ANSI
- * text, matched, and deleted. A dial that fails leaves the capture file for the next probe or
- * dial to replace.
+ * Scripts that dial often run with more rights than the people who can write to their current
+ * directory or to a folder on the PATH, and the tool receives the password. So the tool is
+ * started by its full path in the system directory only, never looked up along the current
+ * directory or the PATH, and directly, never through the command interpreter: each value goes
+ * on its command line quoted by the standard rules, so an entry name with a space stays one
+ * argument and a password holding & | < > ^ % reaches the tool character for character.
+ *
+ * The listing and the dial send the tool's standard output to the capture file (kTempFile in
+ * the current directory). Whatever that name holds is removed first and the file is created
+ * new, open to no other writer; this object keeps its handle, reads the output back through it
+ * and deletes through it, so a link or a file planted under the name is never written through
+ * or reopened. A dial that fails leaves the capture file for the caller to read; the next probe
+ * or dial replaces it.
+ *
+ * Console tools write redirected output in the OEM code page, so the capture is read both as
+ * OEM and as ANSI text, and a match in either counts.
  *
  * Operations that need another member of this object (the probe before a dial or hang-up, the
  * hang-up and dial of a redial) call it through the object's own interface, as a host would;
@@ -19,8 +28,12 @@
 #include "tools/ToolsFile.h"
 #include "tools/ToolsRegExp.h"
 #include "tools/ToolsSleep.h"
+#include "tools/ToolsString.h"
 
 #include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace dialer {
 
@@ -43,39 +56,146 @@ std::wstring OrSetting(BSTR argument, const std::wstring& setting) {
     return text.empty() ? setting : std::wstring(text);
 }
 
-// The tool's command line: the tool as the command interpreter would find it, then each
-// argument quoted so that it arrives as exactly one argument.
-std::wstring ToolCommand(std::initializer_list<std::wstring_view> arguments) {
-    std::wstring program = tools::FindProgram(kTool);
-    if (program.empty()) {
-        throw tools::Error(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
-                           L"The dial-up tool RasDial.exe was found neither in the current "
-                           L"directory nor on the PATH");
-    }
-    // A path holds no quotation mark, so plain quotes keep one with blanks in one piece.
-    std::wstring line = L"\"" + program + L"\"";
+// A command line, and a compared name, end at a NUL: the tool would receive, or the probe
+// compare, a different value. Such an argument is refused before anything runs.
+void RefuseNul(std::initializer_list<std::wstring_view> arguments) {
     for (std::wstring_view argument : arguments) {
-        // A command line ends at a NUL: the tool would receive a different value.
         if (argument.find(L'\0') != std::wstring_view::npos) {
             throw tools::Error(E_INVALIDARG, L"An entry name, user name or password that holds "
                                              L"a NUL character cannot be passed to RasDial.exe");
         }
+    }
+}
+
+// The tool in the system directory. For a 32-bit process on 64-bit Windows the file-system
+// redirection turns that folder into SysWOW64, which holds the 32-bit tool.
+std::wstring ToolPath() {
+    wchar_t directory[MAX_PATH];
+    UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        tools::ThrowLastError(L"Cannot find the system directory");
+    }
+    std::wstring path = std::wstring(directory, length) + L"\\" + kTool;
+    DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        throw tools::Error(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                           L"The dial-up tool " + path + L" does not exist");
+    }
+    return path;
+}
+
+// The tool's command line: its full path, then each argument quoted so that it arrives as
+// exactly one argument.
+std::wstring ToolCommand(std::initializer_list<std::wstring_view> arguments) {
+    // A path holds no quotation mark, so plain quotes keep one with blanks in one piece.
+    std::wstring line = L"\"" + ToolPath() + L"\"";
+    for (std::wstring_view argument : arguments) {
         line += L' ';
         line += tools::QuoteArgument(argument);
     }
     return line;
 }
 
-// Deletes the capture file if it is there; a file that stays is an error. (ShellWait returns
-// only once nothing holds the output file any more, so it can be deleted at once.)
-void DeleteCapture(const std::wstring& path) {
-    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-        tools::ThrowLastError(L"Cannot delete the capture file " + path);
+std::wstring FullPathOf(const std::wstring& name) {
+    wchar_t buffer[MAX_PATH];
+    DWORD length = ::GetFullPathNameW(name.c_str(), MAX_PATH, buffer, nullptr);
+    return length == 0 || length >= MAX_PATH ? name : std::wstring(buffer, length);
+}
+
+// The capture file, made new for one run of the tool and held by this object alone.
+class CaptureFile {
+public:
+    // Removes whatever the name holds, then creates the file new, shared with readers only.
+    // Throws, naming the file, when either step fails. On Windows, deleting a hard or symbolic
+    // link removes the link and leaves what it points to (Wine follows a Unix symbolic link
+    // instead), and CREATE_NEW fails on any name that is taken again meanwhile.
+    explicit CaptureFile(const std::wstring& name) {
+        if (!::DeleteFileW(name.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+            tools::ThrowLastError(L"Cannot remove the old capture file " + FullPathOf(name));
+        }
+        HANDLE file =
+            ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            tools::ThrowLastError(L"Cannot create the capture file " + FullPathOf(name));
+        }
+        file_.reset(file);
+        name_ = name;
     }
+
+    HANDLE get() const { return file_.get(); }
+
+    // The tool's output, decoded as OEM text and, where the system's code pages differ, as
+    // ANSI text.
+    std::vector<std::wstring> Readings() const {
+        std::vector<unsigned char> bytes = tools::ReadOpenFileBytes(file_.get());
+        std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::vector<std::wstring> readings{tools::FromOem(text)};
+        if (::GetOEMCP() != ::GetACP()) {
+            readings.push_back(tools::FromAnsi(text));
+        }
+        return readings;
+    }
+
+    // Deletes the file through this object's handle and lets it go; the name is free again.
+    void Delete() {
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        if (!::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition,
+                                          sizeof(disposition))) {
+            tools::ThrowLastError(L"Cannot delete the capture file " + FullPathOf(name_));
+        }
+        file_.reset();
+    }
+
+private:
+    tools::UniqueHandle file_;
+    std::wstring name_;
+};
+
+bool IsBlank(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\v' || c == L'\f';
+}
+
+std::wstring_view TrimBlanks(std::wstring_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Whether a whole line of the listing is the entry's name, letter case ignored and blanks
+// around either set aside. An empty name is on no line.
+bool IsListed(std::wstring_view listing, std::wstring_view entry) {
+    const std::wstring_view name = TrimBlanks(entry);
+    if (name.empty()) {
+        return false;
+    }
+    while (!listing.empty()) {
+        const size_t end = listing.find_first_of(L"\r\n");
+        const std::wstring_view line = TrimBlanks(listing.substr(0, end));
+        if (::CompareStringOrdinal(line.data(), static_cast<int>(line.size()), name.data(),
+                                   static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
+            return true;
+        }
+        listing = end == std::wstring_view::npos ? std::wstring_view() : listing.substr(end + 1);
+    }
+    return false;
 }
 
 bool Matches(const std::wstring& subject, const std::wstring& pattern) {
     return tools::RegExpTest(subject, pattern, true, true, true);
+}
+
+template <class Test> bool AnyReading(const std::vector<std::wstring>& readings, Test test) {
+    for (const std::wstring& reading : readings) {
+        if (test(reading)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void Pause(long milliseconds) {
@@ -96,12 +216,15 @@ bool Dialer::Probe(const std::wstring& entry) {
 
 STDMETHODIMP Dialer::IsConnected(BSTR strADSL, VARIANT_BOOL* result) {
     return Call(result, [&](bool& connected) {
-        std::wstring entry(tools::BstrView(strADSL));
+        std::wstring_view entry = tools::BstrView(strADSL);
+        RefuseNul({entry});
+        const std::wstring command = ToolCommand({});
+        CaptureFile listing(tempFile_);
         // The listing's exit code says nothing about the entry; only its text counts.
-        tools::ShellWait(ToolCommand({}), SW_HIDE, tempFile_);
-        std::wstring listing = tools::ReadFileText(tempFile_, false);
-        connected = Matches(listing, tools::RegExpEscape(entry));
-        DeleteCapture(tempFile_);
+        tools::ShellWait(command, SW_HIDE, listing.get());
+        connected = AnyReading(listing.Readings(),
+                               [&](const std::wstring& text) { return IsListed(text, entry); });
+        listing.Delete();
     });
 }
 
@@ -113,17 +236,24 @@ STDMETHODIMP Dialer::RasDial(BSTR strADSL, BSTR strUid, BSTR strPassword, VARIAN
         if (entry.empty() || user.empty()) {
             return;
         }
+        RefuseNul({entry, user, password});
         if (Probe(entry)) {
             connected = true;
             return;
         }
-        long exitCode = tools::ShellWait(ToolCommand({entry, user, password}), SW_HIDE, tempFile_);
-        if (exitCode != 0) {
-            return;
+        const std::wstring command = ToolCommand({entry, user, password});
+        CaptureFile output(tempFile_);
+        if (tools::ShellWait(command, SW_HIDE, output.get()) != 0) {
+            return; // the capture stays for the caller to read
         }
-        std::wstring output = tools::ReadFileText(tempFile_, false);
-        connected = Matches(output, kConnectedMessage + tools::RegExpEscape(entry));
-        DeleteCapture(tempFile_);
+        const std::wstring announcement = kConnectedMessage + tools::RegExpEscape(entry);
+        const bool announced = AnyReading(output.Readings(), [&](const std::wstring& text) {
+            return Matches(text, announcement);
+        });
+        output.Delete();
+        // The tool speaks the system's language; where its words are unknown, the listing
+        // tells whether the entry came up.
+        connected = announced || Probe(entry);
     });
 }
 
@@ -133,6 +263,7 @@ STDMETHODIMP Dialer::RasHangup(BSTR strADSL, VARIANT_BOOL* result) {
         if (entry.empty()) {
             return;
         }
+        RefuseNul({entry});
         if (!Probe(entry)) {
             disconnected = true;
             return;
@@ -143,6 +274,8 @@ STDMETHODIMP Dialer::RasHangup(BSTR strADSL, VARIANT_BOOL* result) {
 
 STDMETHODIMP Dialer::RasRedial(BSTR strADSL, BSTR strUid, BSTR strPassword, VARIANT_BOOL* result) {
     return Call(result, [&](bool& connected) {
+        RefuseNul(
+            {tools::BstrView(strADSL), tools::BstrView(strUid), tools::BstrView(strPassword)});
         // The hang-up's own answer does not matter: the dial that follows decides.
         VARIANT_BOOL ignored = VARIANT_FALSE;
         tools::PassOnFailure(Self()->RasHangup(strADSL, &ignored));

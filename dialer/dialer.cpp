@@ -34,8 +34,9 @@ std::wstring ProfileValue(const std::wstring& value) {
     return value;
 }
 
-// A text setting is stored as one line of the settings file in the system ANSI code page; a
-// value that the file cannot hold unchanged is refused before anything changes.
+// A text setting is stored as one line of the settings file in the system ANSI code page, and
+// the settings file is named to the profile functions in that code page too; a value that they
+// cannot take unchanged is refused before anything changes.
 void CheckStorable(const wchar_t* setting, const std::wstring& value) {
     if (value.find_first_of(std::wstring_view(L"\r\n\0", 3)) != std::wstring::npos) {
         throw tools::Error(E_INVALIDARG, std::wstring(L"The ") + setting +
@@ -46,8 +47,8 @@ void CheckStorable(const wchar_t* setting, const std::wstring& value) {
         throw tools::Error(E_INVALIDARG,
                            std::wstring(L"The ") + setting +
                                L" setting holds a character that the system's ANSI code page "
-                               L"cannot represent, so the settings file cannot store it; "
-                               L"nothing was changed");
+                               L"cannot represent, so the settings file cannot hold it or be "
+                               L"named by it; nothing was changed");
     }
 }
 
@@ -91,7 +92,9 @@ void Dialer::StoreDelay(long& field, const wchar_t* key, long value) {
 
 STDMETHODIMP Dialer::put_IniFilename(BSTR value) {
     return Call([&] {
-        iniFilename_ = tools::TrimSpaces(tools::BstrView(value));
+        std::wstring name = tools::TrimSpaces(tools::BstrView(value));
+        CheckStorable(L"IniFilename", name);
+        iniFilename_ = std::move(name);
         LoadSettings();
     });
 }

@@ -3,7 +3,7 @@
 //   cscript //nologo redial.js [settings.ini]
 //
 // The entry, user, password and the two pauses come from the settings file (default: redial.ini
-// in the current directory). RasDial.exe must be in the current directory or on the PATH.
+// in the current directory). The dialer runs the system's own RasDial.exe from the system folder.
 var fso = new ActiveXObject("Scripting.FileSystemObject");
 var shell = new ActiveXObject("WScript.Shell");
 var iniPath = WScript.Arguments.length > 0

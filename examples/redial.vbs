@@ -5,10 +5,10 @@
 '   cscript //nologo redial.vbs [settings.ini]
 '
 ' The settings file defaults to redial.ini in the current directory. When it does not exist yet, the
-' script assigns demonstration settings, which the dialer writes to it. RasDial.exe must be in
-' the current directory or on the PATH. When the directory of the RasDial.exe stand-in used by
-' the tests (RASDIAL_SIM_DIR, or else the current directory) holds its calls.log, the script
-' ends by listing the argument vectors that the tool received.
+' script assigns demonstration settings, which the dialer writes to it. The dialer runs the
+' system's own RasDial.exe from the system folder. When the directory of the RasDial.exe stand-in
+' used by the tests (RASDIAL_SIM_DIR, or else the current directory) holds its calls.log, the
+' script ends by listing the argument vectors that the tool received.
 Option Explicit
 
 Dim fso, shell, iniPath, dialer, started, result

@@ -28,16 +28,14 @@ std::wstring ProgramName(std::wstring_view commandLine) {
     return std::wstring(rest.substr(0, rest.find_first_of(L" \t")));
 }
 
-// A file for the child's standard output, its handle inheritable.
-UniqueHandle CreateOutputFile(std::wstring_view path) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    std::wstring name(path);
-    HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ThrowLastError(L"Cannot create the output file \"" + name + L"\"");
+// An inheritable duplicate of a handle of this process, for one launch.
+UniqueHandle InheritableCopy(HANDLE handle) {
+    HANDLE copy = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, TRUE,
+                           DUPLICATE_SAME_ACCESS)) {
+        ThrowLastError(L"Cannot pass the output file to a new process");
     }
-    return UniqueHandle(file);
+    return UniqueHandle(copy);
 }
 
 // A process attribute list naming the one handle that a child may inherit, so that the other
@@ -131,108 +129,62 @@ private:
     int quitCode_ = 0;
 };
 
-// Whether some other handle still holds the file open (a plain open that shares nothing fails).
-bool IsHeldOpen(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return ::GetLastError() == ERROR_SHARING_VIOLATION;
-    }
-    ::CloseHandle(file);
-    return false;
-}
+using NtQueryObjectFunction = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
 
-std::wstring EnvironmentVariable(const wchar_t* name) {
-    DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
-    if (size == 0) {
-        return {};
-    }
-    std::wstring value(size, L'\0');
-    size = ::GetEnvironmentVariableW(name, value.data(), size);
-    value.resize(size < value.size() ? size : 0);
-    return value;
-}
-
-// The entries of a semicolon-separated list such as PATH, without quotes and empty entries.
-std::vector<std::wstring> SplitList(std::wstring_view list) {
-    std::vector<std::wstring> entries;
-    while (!list.empty()) {
-        size_t end = list.find(L';');
-        std::wstring entry;
-        for (wchar_t c : list.substr(0, end)) {
-            if (c != L'"') {
-                entry.push_back(c);
-            }
-        }
-        if (!entry.empty()) {
-            entries.push_back(std::move(entry));
-        }
-        list = end == std::wstring_view::npos ? std::wstring_view() : list.substr(end + 1);
-    }
-    return entries;
-}
-
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/' || c == L':';
-}
-
-bool IsFile(const std::wstring& path) {
-    DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The full path of a file, its name spelt as it is on disk (the extensions of PATHEXT are upper
-// case, the files seldom).
-std::wstring FullPath(const std::wstring& path) {
-    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) {
-        return path;
-    }
-    std::wstring full(size, L'\0');
-    size = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    full.resize(size < full.size() ? size : 0);
-    if (full.empty()) {
-        return path;
-    }
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW(full.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        ::FindClose(find);
-        full.replace(full.find_last_of(L'\\') + 1, std::wstring::npos, data.cFileName);
-    }
-    return full;
+// Whether handles other than the caller's one still refer to the object (the file object that
+// the child's copy shares). Answers false when the count cannot be had.
+bool IsSharedWithOthers(HANDLE handle) {
+    static const auto query = reinterpret_cast<NtQueryObjectFunction>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    // PUBLIC_OBJECT_BASIC_INFORMATION: attributes, granted access, handle count, pointer count
+    // and ten reserved words.
+    struct {
+        ULONG attributes;
+        ACCESS_MASK grantedAccess;
+        ULONG handleCount;
+        ULONG pointerCount;
+        ULONG reserved[10];
+    } info{};
+    constexpr int kObjectBasicInformation = 0;
+    return query && query(handle, kObjectBasicInformation, &info, sizeof(info), nullptr) >= 0 &&
+           info.handleCount > 1;
 }
 
 } // namespace
 
-long ShellWait(std::wstring_view commandLine, int show, std::wstring_view outputFile) {
+long ShellWait(std::wstring_view commandLine, int show, HANDLE output) {
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof(startup);
     startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
     startup.StartupInfo.wShowWindow = static_cast<WORD>(show);
     DWORD flags = show == SW_HIDE ? CREATE_NO_WINDOW : 0;
 
-    UniqueHandle output;
+    // The child's copy is inheritable only from here to the end of the launch, so a program that
+    // another thread of the host starts meanwhile is the only one that could catch it.
+    UniqueHandle childOutput;
     std::optional<InheritOnly> inherit;
-    if (!outputFile.empty()) {
-        output = CreateOutputFile(outputFile);
-        inherit.emplace(output.get());
+    if (output) {
+        childOutput = InheritableCopy(output);
+        inherit.emplace(childOutput.get());
         startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
-        startup.StartupInfo.hStdOutput = output.get();
+        startup.StartupInfo.hStdOutput = childOutput.get();
         startup.lpAttributeList = inherit->get();
         flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
 
     std::wstring command(commandLine);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, output ? TRUE : FALSE, flags,
-                          nullptr, nullptr, &startup.StartupInfo, &process)) {
+    const BOOL started =
+        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, output ? TRUE : FALSE, flags,
+                         nullptr, nullptr, &startup.StartupInfo, &process);
+    const DWORD launchError = ::GetLastError();
+    childOutput.reset();
+    if (!started) {
+        ::SetLastError(launchError);
         ThrowLastError(L"Cannot start the program \"" + ProgramName(commandLine) + L"\"");
     }
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
-    // The child holds its own copy of the output handle from here on.
-    output.reset();
     threadHandle.reset();
 
     DispatchingWait wait;
@@ -244,12 +196,9 @@ long ShellWait(std::wstring_view commandLine, int show, std::wstring_view output
     // Under Wine a windowless console program gets a console host process that inherits the
     // child's handles and closes them only some milliseconds after the child has ended; until
     // then the output file can be neither deleted nor replaced. Give such stragglers up to a
-    // second, so that the caller finds the file complete and free.
-    if (!outputFile.empty()) {
-        const std::wstring path(outputFile);
-        for (int i = 0; i < 200 && IsHeldOpen(path); ++i) {
-            wait.Until(nullptr, 5);
-        }
+    // second, so that the caller finds the file complete and its own.
+    for (int i = 0; output && i < 200 && IsSharedWithOthers(output); ++i) {
+        wait.Until(nullptr, 5);
     }
     return static_cast<long>(exitCode);
 }
@@ -275,52 +224,6 @@ std::wstring QuoteArgument(std::wstring_view argument) {
     quoted.append(2 * backslashes, L'\\');
     quoted.push_back(L'"');
     return quoted;
-}
-
-std::wstring FindProgram(std::wstring_view name) {
-    if (name.empty()) {
-        return {};
-    }
-    size_t fileStart = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (IsSeparator(name[i])) {
-            fileStart = i + 1;
-        }
-    }
-    const bool hasDirectory = fileStart != 0;
-    const bool hasExtension = name.find(L'.', fileStart) != std::wstring_view::npos;
-
-    std::vector<std::wstring> extensions;
-    if (hasExtension) {
-        extensions.emplace_back();
-    } else {
-        std::wstring pathext = EnvironmentVariable(L"PATHEXT");
-        extensions = SplitList(pathext.empty() ? L".COM;.EXE;.BAT;.CMD" : pathext);
-    }
-    auto findIn = [&](const std::wstring& stem) -> std::wstring {
-        for (const std::wstring& extension : extensions) {
-            std::wstring candidate = stem + extension;
-            if (IsFile(candidate)) {
-                return FullPath(candidate);
-            }
-        }
-        return {};
-    };
-
-    std::wstring found = findIn(std::wstring(name));
-    if (!found.empty() || hasDirectory) {
-        return found;
-    }
-    for (std::wstring& directory : SplitList(EnvironmentVariable(L"PATH"))) {
-        if (!IsSeparator(directory.back())) {
-            directory.push_back(L'\\');
-        }
-        found = findIn(directory + std::wstring(name));
-        if (!found.empty()) {
-            return found;
-        }
-    }
-    return {};
 }
 
 } // namespace tools

@@ -11,27 +11,21 @@
 
 namespace tools {
 
-std::vector<unsigned char> ReadFileBytes(std::wstring_view path) {
+std::vector<unsigned char> ReadOpenFileBytes(HANDLE file) {
     std::vector<unsigned char> bytes;
     try {
-        UniqueHandle file(::CreateFileW(std::wstring(path).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.get() == INVALID_HANDLE_VALUE) {
-            file.release();
-            return bytes;
-        }
         LARGE_INTEGER size{};
         // A length that a signed 32-bit integer cannot hold reads as no length at all.
-        if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 1 || size.QuadPart > INT_MAX) {
+        if (!::GetFileSizeEx(file, &size) || size.QuadPart < 1 || size.QuadPart > INT_MAX ||
+            !::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
             return bytes;
         }
         bytes.resize(static_cast<size_t>(size.QuadPart));
         size_t done = 0;
         while (done < bytes.size()) {
             DWORD read = 0;
-            if (!::ReadFile(file.get(), bytes.data() + done,
-                            static_cast<DWORD>(bytes.size() - done), &read, nullptr) ||
+            if (!::ReadFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                            &read, nullptr) ||
                 read == 0) {
                 break;
             }
@@ -41,6 +35,22 @@ std::vector<unsigned char> ReadFileBytes(std::wstring_view path) {
         bytes.clear();
     }
     return bytes;
+}
+
+std::vector<unsigned char> ReadFileBytes(std::wstring_view path) {
+    std::wstring name;
+    try {
+        name = path;
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    UniqueHandle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        file.release();
+        return {};
+    }
+    return ReadOpenFileBytes(file.get());
 }
 
 std::wstring ReadFileText(std::wstring_view path, bool utf8) {

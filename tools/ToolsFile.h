@@ -1,6 +1,8 @@
 // Whole-file reads: as bytes, and as text in the ANSI code page or UTF-8.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +14,10 @@ namespace tools {
 // 2 GiB or more give no bytes. If the read itself fails once the array is sized, the array
 // keeps the file's length and the bytes not read are 0.
 std::vector<unsigned char> ReadFileBytes(std::wstring_view path);
+
+// Every byte of an open file (read access needed), from its start whatever the file pointer,
+// as ReadFileBytes reads them.
+std::vector<unsigned char> ReadOpenFileBytes(HANDLE file);
 
 // The file's bytes as text (BytesToText), or the empty text when the file gives no bytes.
 // A failure of the ANSI decoding throws tools::Error.

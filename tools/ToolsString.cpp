@@ -17,6 +17,21 @@ int CheckedLength(size_t size) {
     return static_cast<int>(size);
 }
 
+std::wstring FromCodePage(UINT codePage, std::string_view bytes) {
+    if (bytes.empty()) {
+        return {};
+    }
+    int length = CheckedLength(bytes.size());
+    int needed = ::MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+    if (needed <= 0) {
+        ThrowLastError(codePage == CP_OEMCP ? L"Cannot decode text from the OEM code page"
+                                            : L"Cannot decode text from the ANSI code page");
+    }
+    std::wstring text(static_cast<size_t>(needed), L'\0');
+    ::MultiByteToWideChar(codePage, 0, bytes.data(), length, text.data(), needed);
+    return text;
+}
+
 } // namespace
 
 std::string ToAnsi(std::wstring_view text) {
@@ -39,15 +54,22 @@ std::optional<std::string> ToAnsiExactly(std::wstring_view text) {
         return std::string();
     }
     int length = CheckedLength(text.size());
+    // For UTF-8 and UTF-7 Windows requires flags 0 and no default-character flag, and fails the
+    // call otherwise (Wine accepts either). Those code pages hold every character; the round
+    // trip below still catches a lone surrogate, which the conversion replaces.
+    const UINT codePage = ::GetACP();
+    const bool utf = codePage == CP_UTF8 || codePage == CP_UTF7;
+    const DWORD flags = utf ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    int needed = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr,
-                                       0, nullptr, &usedDefault);
+    BOOL* usedDefaultFlag = utf ? nullptr : &usedDefault;
+    int needed = ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, nullptr, 0, nullptr,
+                                       usedDefaultFlag);
     if (needed <= 0 || usedDefault) {
         return std::nullopt;
     }
     std::string bytes(static_cast<size_t>(needed), '\0');
-    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, bytes.data(), needed,
-                          nullptr, &usedDefault);
+    ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, bytes.data(), needed, nullptr,
+                          usedDefaultFlag);
     // Some code pages map a character to another without flagging it; only a faithful round
     // trip proves the text survives.
     if (usedDefault || FromAnsi(bytes) != text) {
@@ -57,17 +79,11 @@ std::optional<std::string> ToAnsiExactly(std::wstring_view text) {
 }
 
 std::wstring FromAnsi(std::string_view bytes) {
-    if (bytes.empty()) {
-        return {};
-    }
-    int length = CheckedLength(bytes.size());
-    int needed = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
-    if (needed <= 0) {
-        ThrowLastError(L"Cannot decode text from the ANSI code page");
-    }
-    std::wstring text(static_cast<size_t>(needed), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, text.data(), needed);
-    return text;
+    return FromCodePage(CP_ACP, bytes);
+}
+
+std::wstring FromOem(std::string_view bytes) {
+    return FromCodePage(CP_OEMCP, bytes);
 }
 
 long ToLong(std::wstring_view text) {

@@ -1,5 +1,5 @@
 // Text conversions: the system ANSI code page at the boundary of the ANSI Windows functions,
-// and the number parsing of settings.
+// the OEM code page of console output, and the number parsing of settings.
 #pragma once
 
 #include <optional>
@@ -18,6 +18,10 @@ std::optional<std::string> ToAnsiExactly(std::wstring_view text);
 
 // Decodes bytes in the system ANSI code page. NUL bytes become U+0000 and do not end the text.
 std::wstring FromAnsi(std::string_view bytes);
+
+// Decodes bytes in the system OEM code page, the one console programs write redirected output
+// in; otherwise as FromAnsi.
+std::wstring FromOem(std::string_view bytes);
 
 // The text as a signed 32-bit integer by the platform's locale-aware conversion (blanks around
 // the number and a sign allowed); 0 when it is no number or out of range.

@@ -1,5 +1,7 @@
 // QKDialer's probe, dial, hang-up and redial, driven late-bound against the RasDial.exe
-// simulator (tests/rasdial), whose log shows every argument vector that reached the tool.
+// simulator (tests/rasdial), whose log shows every argument vector that reached the tool. The
+// simulator lies in the system folder of the Wine prefix, put there by the tests' rasdial
+// fixture; each test points it at a folder of its own through RASDIAL_SIM_DIR.
 #include "tests/support/component.h"
 
 #include "ZUVezEradez3.h"
@@ -22,12 +24,6 @@ ULONGLONG Now() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     return ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000;
-}
-
-std::wstring ProgramDirectory() {
-    wchar_t path[MAX_PATH];
-    std::wstring dir(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-    return dir.substr(0, dir.find_last_of(L'\\'));
 }
 
 std::wstring Environment(const wchar_t* name) {
@@ -97,7 +93,6 @@ protected:
         savedDir_.resize(GetCurrentDirectoryW(MAX_PATH, savedDir_.data()));
         savedPath_ = Environment(L"PATH");
         SetCurrentDirectoryW(dir_.c_str());
-        SetEnvironmentVariableW(L"PATH", (ProgramDirectory() + L"\\rasdial;" + savedPath_).c_str());
         SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", dir_.c_str());
         dialer_ = CreateDispatch(CLSID_QKDialer);
         ASSERT_TRUE(dialer_);
@@ -207,18 +202,29 @@ protected:
 
 using Commands = std::vector<std::vector<std::wstring>>;
 
-TEST_F(DialerTest, ProbeFindsTheNameAnywhereInTheListingIgnoringCaseAndLeavesNoCapture) {
-    EXPECT_FALSE(Ask(L"IsConnected", {L"Broadband Connection"}));
-    Connected(L"Office VPN\r\nBroadband Connection\r\n");
+// Probe lines: an entry is connected when a whole line of the listing is its name.
+TEST_F(DialerTest, ProbeAnswersAboutWholeListedNamesNotTheToolsWording) {
+    // Nothing connected: the words of the tool's own messages are no entries.
+    for (const wchar_t* word : {L"Command", L"completed", L"connections", L"successfully"}) {
+        EXPECT_FALSE(Ask(L"IsConnected", {word})) << word;
+    }
+    Connected(L"Office VPN\r\n  Broadband Connection\t\r\nADSL 2\r\n");
     EXPECT_TRUE(Ask(L"IsConnected", {L"broadband CONNECTION"}));
-    EXPECT_TRUE(Ask(L"IsConnected", {L"band Conn"}));
+    EXPECT_TRUE(Ask(L"IsConnected", {L"adsl 2"}));
+    EXPECT_FALSE(Ask(L"IsConnected", {L"ADSL"}));
+    EXPECT_FALSE(Ask(L"IsConnected", {L"band Conn"}));
+    EXPECT_FALSE(Ask(L"IsConnected", {L"Connected"}));
     // Pattern characters in a name match only themselves.
     EXPECT_FALSE(Ask(L"IsConnected", {L"Office (VPN)"}));
-    EXPECT_FALSE(Ask(L"IsConnected", {L"Broadband.Connection"}));
-    // No fallback to the stored entry: an empty name matches any listing.
-    EXPECT_TRUE(Ask(L"IsConnected", {L""}));
-    EXPECT_EQ(TakeCommands(), Commands(6, kListing));
+    EXPECT_FALSE(Ask(L"IsConnected", {L"Office.VPN"}));
+    // No fallback to the stored entry, and an empty name is never connected.
+    EXPECT_FALSE(Ask(L"IsConnected", {L""}));
+    EXPECT_EQ(TakeCommands(), Commands(12, kListing));
     EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
+    // A dial of "ADSL" while "ADSL 2" is connected dials.
+    Simulate({L"entry=ADSL\tu\tp"});
+    EXPECT_TRUE(Ask(L"RasDial", {L"ADSL", L"u", L"p"}));
+    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"ADSL", L"u", L"p"}}));
 }
 
 TEST_F(DialerTest, DialFallsBackToStoredSettingsForExactlyEmptyArguments) {
@@ -278,25 +284,59 @@ TEST_F(DialerTest, ArgumentsReachTheToolVerbatim) {
     }
 }
 
-TEST_F(DialerTest, AnArgumentWithANulIsRefusedBeforeTheToolRuns) {
+TEST_F(DialerTest, AnArgumentWithANulIsRefusedBeforeAnyToolRuns) {
     Simulate({L"entry=Entry\tu\tp"});
-    CallOutcome outcome = Attempt(L"RasDial", {L"Entry", L"u", std::wstring(L"p\0rest", 6)});
-    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
-    EXPECT_EQ(outcome.scode, E_INVALIDARG);
-    EXPECT_EQ(TakeCommands(), Commands{kListing});
+    Connected(L"Broadband\r\n");
+    const std::wstring nul(L"p\0rest", 6);
+    const std::pair<const wchar_t*, std::vector<std::wstring>> calls[] = {
+        {L"RasDial", {L"Entry", L"u", nul}},
+        {L"RasRedial", {L"Entry", L"u", nul}},
+        {L"RasHangup", {nul}},
+        {L"IsConnected", {std::wstring(L"Broad\0band", 10)}},
+    };
+    for (const auto& [member, args] : calls) {
+        SCOPED_TRACE(member);
+        CallOutcome outcome = Attempt(member, args);
+        EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+        EXPECT_EQ(outcome.scode, E_INVALIDARG);
+        EXPECT_EQ(outcome.result.boolVal, VARIANT_FALSE);
+    }
+    EXPECT_EQ(TakeCommands(), Commands{});
 }
 
-TEST_F(DialerTest, SuccessIsReadFromTheToolsMessageInEnglishOrChinese) {
-    for (const wchar_t* language : {L"en", L"zh"}) {
+// Languages: a known success message decides at once; in any other wording the listing does.
+TEST_F(DialerTest, ADialThatExitsWithZeroSucceedsInAnyLanguage) {
+    for (const wchar_t* language : {L"en", L"zh", L"de"}) {
         SCOPED_TRACE(language);
         Connected(L"");
         Simulate({L"entry=Entry\tu\tp", std::wstring(L"language=") + language});
-        // Chinese text cannot pass through a Western code page: the tool exits 0 but its
-        // message no longer says so.
-        bool readable = language == std::wstring(L"en") || ChineseCodePage();
-        EXPECT_EQ(Ask(L"RasDial", {L"Entry", L"u", L"p"}), readable);
-        EXPECT_EQ(TakeCommands().size(), 2u);
+        // Chinese text cannot pass through a Western code page, so there only the listing can
+        // tell, as it does for German.
+        bool known = language == std::wstring(L"en") ||
+                     (language == std::wstring(L"zh") && ChineseCodePage());
+        EXPECT_TRUE(Ask(L"RasDial", {L"Entry", L"u", L"p"}));
+        Commands expected{kListing, {L"Entry", L"u", L"p"}};
+        if (!known) {
+            expected.push_back(kListing);
+        }
+        EXPECT_EQ(TakeCommands(), expected);
         EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
+    }
+}
+
+// Code pages: console output comes in the OEM code page, which under a Western or Cyrillic
+// locale is not the ANSI one (de_DE: ANSI 1252, OEM 850).
+TEST_F(DialerTest, OutputIsReadInTheOemAndTheAnsiCodePage) {
+    const std::wstring entry = L"Verbindung \u00fcber DSL";
+    for (const wchar_t* codePage : {L"oem", L"ansi"}) {
+        SCOPED_TRACE(codePage);
+        Connected(L"");
+        Simulate({L"entry=" + entry + L"\tu\tp", std::wstring(L"codepage=") + codePage});
+        EXPECT_TRUE(Ask(L"RasDial", {entry, L"u", L"p"}));
+        EXPECT_TRUE(Ask(L"IsConnected", {entry}));
+        EXPECT_FALSE(Ask(L"IsConnected", {L"Verbindung uber DSL"}));
+        // The success message was understood: no listing after the dial.
+        EXPECT_EQ(TakeCommands(), (Commands{kListing, {entry, L"u", L"p"}, kListing, kListing}));
     }
 }
 
@@ -348,20 +388,59 @@ TEST_F(DialerTest, RedialHangsUpPausesDialsAndPausesAgain) {
     EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"Entry", L"/disconnect"}, kListing}));
 }
 
-TEST_F(DialerTest, MissingToolFailsWithAClearErrorAndIsFoundInTheCurrentDirectory) {
-    SetEnvironmentVariableW(L"PATH", savedPath_.c_str());
-    Store(L"Entry", L"u", L"p");
-    for (const wchar_t* member : {L"IsConnected", L"RasDial", L"RasHangup", L"RasRedial"}) {
-        SCOPED_TRACE(member);
-        CallOutcome outcome = Attempt(member, {L"Entry"});
-        EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
-        EXPECT_EQ(outcome.scode, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-        EXPECT_NE(outcome.description.find(L"RasDial.exe"), std::wstring::npos);
+// Planting: a RasDial.exe in the current directory or on the PATH is never run; the tool comes
+// from the system folder only (the planted files here are no programs at all, so running one
+// would fail the call).
+TEST_F(DialerTest, APlantedToolIsNeverRun) {
+    const std::wstring planted = File(L"planted");
+    ASSERT_TRUE(CreateDirectoryW(planted.c_str(), nullptr));
+    for (const std::wstring& path : {File(L"RasDial.exe"), planted + L"\\RasDial.exe"}) {
+        WriteUtf8(path, L"not a program");
     }
-    ASSERT_TRUE(CopyFileW((ProgramDirectory() + L"\\rasdial\\RasDial.exe").c_str(),
-                          File(L"RasDial.exe").c_str(), FALSE));
+    SetEnvironmentVariableW(L"PATH", (planted + L";" + savedPath_).c_str());
+    Simulate({L"entry=Entry\tu\tp"});
+    EXPECT_TRUE(Ask(L"RasDial", {L"Entry", L"u", L"p"}));
     EXPECT_TRUE(Ask(L"RasHangup", {L"Entry"}));
-    EXPECT_EQ(TakeCommands(), Commands{kListing});
+    EXPECT_EQ(TakeCommands(),
+              (Commands{kListing, {L"Entry", L"u", L"p"}, kListing, {L"Entry", L"/disconnect"}}));
+    DeleteFileW((planted + L"\\RasDial.exe").c_str());
+    RemoveDirectoryW(planted.c_str());
+}
+
+// Links: whatever the capture file's name holds is removed, never written through.
+TEST_F(DialerTest, ALinkPlantedAsTheCaptureFileIsRemovedNotWrittenThrough) {
+    const std::wstring victim = File(L"victim.txt");
+    WriteUtf8(victim, L"precious");
+    Simulate({L"entry=Entry\tu\tright"});
+    const std::pair<const wchar_t*, std::vector<std::wstring>> calls[] = {
+        {L"IsConnected", {L"Entry"}}, {L"RasDial", {L"Entry", L"u", L"wrong"}}};
+    for (const auto& [member, args] : calls) {
+        SCOPED_TRACE(member);
+        ASSERT_TRUE(CreateHardLinkW(File(L"QKDialer.tmp").c_str(), victim.c_str(), nullptr));
+        EXPECT_FALSE(Ask(member, args));
+        EXPECT_EQ(ReadUtf8(victim), L"precious");
+    }
+    // The failed dial's output stays under the name, in a file of its own.
+    EXPECT_NE(ReadUtf8(File(L"QKDialer.tmp")).find(L"691"), std::wstring::npos);
+    EXPECT_EQ(TakeCommands().size(), 3u);
+}
+
+// A capture file that another party holds open cannot be freed for a new one: the call fails,
+// naming the file, and runs nothing, instead of reading what the other party may write.
+TEST_F(DialerTest, ACaptureFileHeldByAnotherPartyFailsTheCallBeforeTheToolRuns) {
+    Connected(L"Entry\r\n");
+    for (DWORD sharing : {FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}) {
+        tools::UniqueHandle spoof(CreateFileW(File(L"QKDialer.tmp").c_str(), GENERIC_WRITE, sharing,
+                                              nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_NE(spoof.get(), INVALID_HANDLE_VALUE);
+        CallOutcome outcome = Attempt(L"IsConnected", {L"Entry"});
+        EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+        EXPECT_NE(outcome.description.find(L"QKDialer.tmp"), std::wstring::npos)
+            << outcome.description;
+        EXPECT_EQ(TakeCommands(), Commands{});
+    }
+    EXPECT_TRUE(Ask(L"IsConnected", {L"Entry"}));
 }
 
 // A host that drops its last reference from a message handler while a dial waits: the dial

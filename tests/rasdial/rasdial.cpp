@@ -6,17 +6,20 @@
  *   RasDial.exe entry user password      connects the entry
  *   RasDial.exe entry /disconnect        disconnects it
  *
- * and answers as the tool does: messages on standard output in the system ANSI code page (in
- * English or Chinese), exit code 0 on success and a Remote Access error code on failure. Like
+ * and answers as the tool does: messages on standard output (in English, Chinese or German), in
+ * the system ANSI code page or, like the real tool's redirected output, in the OEM code page,
+ * exit code 0 on success and a Remote Access error code on failure. Like
  * the tool, a program of the ANSI family, it sees its command line through the ANSI code page:
  * characters that the code page cannot hold arrive as whatever the conversion makes of them.
  *
- * All it knows lives in one directory: RASDIAL_SIM_DIR when that is set, otherwise the
- * directory of this program.
+ * It is installed where the real tool lives (the system directory), so all it knows lives in
+ * one directory of the caller's choosing: RASDIAL_SIM_DIR when that is set, otherwise the
+ * current directory.
  *
  *   rasdial.cfg    settings, UTF-8, one "key=value" a line; unknown keys are ignored:
  *                    entry=<name><TAB><user><TAB><password>   a phone-book entry (repeatable)
- *                    language=en | zh     default: zh when the ANSI code page is 936, else en
+ *                    language=en | zh | de  default: zh when the ANSI code page is 936, else en
+ *                    codepage=ansi | oem  the code page of the output, default ansi
  *                    dialfail=691         exit code of a dial with the wrong user or password
  *                    disconnectfail=0     when not 0, every disconnect fails with this code
  *                    dialms=0             how long a dial takes, in milliseconds
@@ -45,7 +48,8 @@ struct Entry {
 
 struct Settings {
     std::vector<Entry> entries;
-    bool chinese = ::GetACP() == 936;
+    std::wstring language = ::GetACP() == 936 ? L"zh" : L"en";
+    UINT codePage = CP_ACP;
     int dialFail = 691;
     int disconnectFail = 0;
     int dialMs = 0;
@@ -144,8 +148,7 @@ std::wstring Directory() {
     if (length > 0 && length < MAX_PATH) {
         dir.assign(buffer, length);
     } else {
-        dir.assign(buffer, ::GetModuleFileNameW(nullptr, buffer, MAX_PATH));
-        dir.erase(dir.find_last_of(L"\\/") + 1);
+        dir.assign(buffer, ::GetCurrentDirectoryW(MAX_PATH, buffer));
     }
     if (!dir.empty() && dir.back() != L'\\' && dir.back() != L'/') {
         dir += L'\\';
@@ -166,7 +169,9 @@ Settings LoadSettings(const std::wstring& path) {
             fields.resize(3);
             settings.entries.push_back({fields[0], fields[1], fields[2]});
         } else if (key == L"language") {
-            settings.chinese = value == L"zh";
+            settings.language = value;
+        } else if (key == L"codepage") {
+            settings.codePage = value == L"oem" ? CP_OEMCP : CP_ACP;
         } else if (key == L"dialfail") {
             settings.dialFail = _wtoi(value.c_str());
         } else if (key == L"disconnectfail") {
@@ -233,13 +238,15 @@ public:
         : settings_(LoadSettings(dir + L"rasdial.cfg")), statePath_(dir + L"connected.txt"),
           connected_(Lines(ReadText(statePath_))) {}
 
-    ~Tool() { WriteBytes(::GetStdHandle(STD_OUTPUT_HANDLE), ToCodePage(CP_ACP, output_)); }
+    ~Tool() {
+        WriteBytes(::GetStdHandle(STD_OUTPUT_HANDLE), ToCodePage(settings_.codePage, output_));
+    }
 
     int List() {
         if (connected_.empty()) {
             Say(L"No connections", L"没有连接");
         } else {
-            Say(L"Connected to", L"已连接");
+            Say(L"Connected to", L"已连接", L"Verbunden mit");
             for (const std::wstring& name : connected_) {
                 output_ += name + L"\r\n";
             }
@@ -275,7 +282,8 @@ public:
         Say(L"Registering your computer on the network...", L"正在网络上注册您的计算机...");
         connected_.push_back(entry);
         SaveState();
-        Say(L"Successfully connected to " + entry + L".", L"已连接 " + entry + L"。");
+        Say(L"Successfully connected to " + entry + L".", L"已连接 " + entry + L"。",
+            L"Verbindung mit " + entry + L" wurde hergestellt.");
         return Completed();
     }
 
@@ -302,12 +310,17 @@ public:
     }
 
 private:
-    void Say(const std::wstring& english, const std::wstring& chinese) {
-        output_ += (settings_.chinese ? chinese : english) + L"\r\n";
+    // German where a German text is given (only the messages that the tests look at have one),
+    // otherwise English.
+    void Say(const std::wstring& english, const std::wstring& chinese,
+             const std::wstring& german = {}) {
+        const bool inGerman = settings_.language == L"de" && !german.empty();
+        output_ += (settings_.language == L"zh" ? chinese : inGerman ? german : english) + L"\r\n";
     }
 
     int Completed() {
-        Say(L"Command completed successfully.", L"命令已成功完成。");
+        Say(L"Command completed successfully.", L"命令已成功完成。",
+            L"Befehl wurde erfolgreich ausgef\u00fchrt.");
         return 0;
     }
 

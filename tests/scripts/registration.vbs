@@ -57,7 +57,11 @@ Sub CheckNothingLeft(root, what)
     Check IsEmpty(Reg(root & "Interface\" & IDIALER & "\")) And IsEmpty(Reg(root & "Interface\" & ICACHE & "\")), what & ": no interface"
 End Sub
 
-' Only this bitness is registered to begin with.
+' Only this bitness is registered to begin with; the other one's registration, which a test run
+' of the other bitness may rely on, is put back at the end.
+Dim otherPlatform, otherWasRegistered
+If platform = "win64" Then otherPlatform = "win32" Else otherPlatform = "win64"
+otherWasRegistered = Not IsEmpty(Reg("HKCR\TypeLib\" & LIBID & "\1.0\0\" & otherPlatform & "\"))
 If fso.FileExists(otherDll) Then Regsvr32 "/u """ & otherDll & """"
 CheckRegistered "HKCR\", "registered"
 Check CanCreate("ZUVezEradez3.QKDialer") And CanCreate("ZUVezEradez3.QKCache"), "both classes creatable"
@@ -67,11 +71,12 @@ CheckNothingLeft "HKCR\", "unregistered"
 Check Not CanCreate("ZUVezEradez3.QKDialer"), "nothing creatable after unregistering"
 
 If fso.FileExists(otherDll) Then
-    Check Regsvr32("""" & otherDll & """") = 0 And Regsvr32("""" & dll & """") = 0, "both bitnesses register"
+    Check Regsvr32("""" & dll & """") = 0 And Regsvr32("""" & otherDll & """") = 0, "both bitnesses register"
     Check Regsvr32("/u """ & dll & """") = 0, "this bitness unregisters"
     Check Reg("HKCR\ZUVezEradez3.QKDialer\CLSID\") = DIALER, "the other bitness keeps the shared ProgID"
     Check Reg("HKCR\Interface\" & IDIALER & "\") = "_QKDialer", "and the shared interface entries"
     Check IsEmpty(Reg("HKCR\TypeLib\" & LIBID & "\1.0\0\" & platform & "\")), "this bitness's library path is gone"
+    Check LCase(fso.GetAbsolutePathName(Reg("HKCR\TypeLib\" & LIBID & "\1.0\HELPDIR\"))) = LCase(fso.GetAbsolutePathName(fso.GetParentFolderName(otherDll))), "the help folder is the remaining module's"
     Check Regsvr32("/u """ & otherDll & """") = 0, "the other bitness unregisters"
     CheckNothingLeft "HKCR\", "both unregistered"
 End If
@@ -79,9 +84,19 @@ End If
 Check Regsvr32("/n /i:user """ & dll & """") = 0, "per-user registration succeeds"
 CheckRegistered "HKCU\Software\Classes\", "per user"
 CheckNothingLeft "HKLM\Software\Classes\", "per user, nothing for the machine"
+
+' Registration scope: each scope writes and deletes only its own keys.
+Check Regsvr32("""" & dll & """") = 0, "machine registration beside the per-user one succeeds"
+CheckRegistered "HKLM\Software\Classes\", "per machine"
+CheckRegistered "HKCU\Software\Classes\", "per user, after the machine registration"
+Check Regsvr32("/u """ & dll & """") = 0, "machine unregistration succeeds"
+CheckNothingLeft "HKLM\Software\Classes\", "per machine unregistered"
+CheckRegistered "HKCU\Software\Classes\", "per user, after the machine unregistration"
+
 Check Regsvr32("/u /n /i:user """ & dll & """") = 0, "per-user unregistration succeeds"
 CheckNothingLeft "HKCU\Software\Classes\", "per user unregistered"
 
 Check Regsvr32("""" & dll & """") = 0, "registering again succeeds"
 CheckRegistered "HKCR\", "registered again"
+If otherWasRegistered Then Check Regsvr32("""" & otherDll & """") = 0, "the other bitness registers again"
 WScript.Quit failures

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace {
 
@@ -164,13 +165,30 @@ TEST_F(SettingsTest, EmptyPasswordIsWrittenAndReadBackEmpty) {
     EXPECT_EQ(Text(&_QKDialer::get_Password), L"");
 }
 
+// Under Wine, LC_ALL=hi_IN.UTF-8 makes the ANSI code page UTF-8 (65001), as "Beta: Use Unicode
+// UTF-8" does on Windows 10 and 11; the check below confirms it in the run under that locale.
+bool Utf8System() {
+    wchar_t locale[64] = {};
+    if (GetEnvironmentVariableW(L"LC_ALL", locale, 64) && wcsncmp(locale, L"hi_IN", 5) == 0) {
+        EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+    }
+    return GetACP() == CP_UTF8;
+}
+
+// What the system's ANSI code page cannot hold: a lone surrogate even in UTF-8.
+std::vector<std::wstring> Unrepresentable() {
+    if (Utf8System()) {
+        return {L"lone \xD800 surrogate"};
+    }
+    return {L"\u0E01", L"smile \U0001F600", GetACP() == 936 ? L"\u00C5\u0E01" : L"\u4e2d\u6587"};
+}
+
 TEST_F(SettingsTest, UnstorableTextIsRefusedAndChangesNothing) {
     ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(L"kept").get()), S_OK);
     std::string before = FileBytes(ini_);
-    std::wstring unstorable[] = {
-        L"a\r\nadsl=injected",      L"two\nlines",
-        std::wstring(L"nul\0x", 5), L"\u0E01",
-        L"smile \U0001F600",        GetACP() == 936 ? L"\u00C5\u0E01" : L"\u4e2d\u6587"};
+    std::vector<std::wstring> unstorable = Unrepresentable();
+    unstorable.insert(unstorable.end(),
+                      {L"a\r\nadsl=injected", L"two\nlines", std::wstring(L"nul\0x", 5)});
     for (const auto& value : unstorable) {
         EXPECT_EQ(dialer_->put_Password(tools::UniqueBstr(value).get()), E_INVALIDARG);
         EXPECT_EQ(Text(&_QKDialer::get_Password), L"kept");
@@ -178,6 +196,25 @@ TEST_F(SettingsTest, UnstorableTextIsRefusedAndChangesNothing) {
     }
     EXPECT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"x\ry").get()), E_INVALIDARG);
     EXPECT_EQ(dialer_->put_Uid(tools::UniqueBstr(L"x\ny").get()), E_INVALIDARG);
+}
+
+// A settings-file name that the ANSI profile functions cannot be given would lose every later
+// write; it is refused, and the object keeps its file and settings.
+TEST_F(SettingsTest, AnUnrepresentableSettingsFileNameIsRefused) {
+    ASSERT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"Entry").get()), S_OK);
+    std::vector<std::wstring> names = Unrepresentable();
+    names.push_back(std::wstring(L"cut\0.ini", 8));
+    for (std::wstring name : names) {
+        name = TempPath(name + L".ini");
+        EXPECT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(name).get()), E_INVALIDARG);
+        ComPtr<IErrorInfo> info;
+        ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+        tools::UniqueBstr description;
+        info->GetDescription(description.put());
+        EXPECT_NE(description.str().find(L"IniFilename"), std::wstring::npos);
+        EXPECT_EQ(Text(&_QKDialer::get_IniFilename), ini_);
+        EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"Entry");
+    }
 }
 
 TEST_F(SettingsTest, EveryStorableValueReadsBackExactly) {
@@ -188,7 +225,8 @@ TEST_F(SettingsTest, EveryStorableValueReadsBackExactly) {
                              L"\"",
                              L"x\"y\"",
                              L"%PATH% & ^|<>!",
-                             GetACP() == 936 ? L"\u5bbd\u5e26\u8fde\u63a5" : L"caf\u00e9"};
+                             GetACP() == 936 ? L"\u5bbd\u5e26\u8fde\u63a5" : L"caf\u00e9",
+                             Utf8System() ? L"\u0939\u093f\u0928\u094d\u0926\u0940 \u4e2d" : L"x"};
     for (const auto& value : values) {
         ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(value).get()), S_OK);
         ASSERT_EQ(Reload(), S_OK);
