@@ -156,7 +156,8 @@ double ObjectPerUrlExtra(const std::vector<std::wstring>& urls, const std::wstri
 }
 
 int Run(int entries) {
-    tools::ComPtr<_QKCache> cache = bench::CreateBeside<_QKCache>(CLSID_QKCache, IID__QKCache);
+    auto createCache = [] { return bench::CreateBeside<_QKCache>(CLSID_QKCache, IID__QKCache); };
+    tools::ComPtr<_QKCache> cache = createCache();
     if (!cache) {
         std::printf("cannot create ZUVezEradez3.QKCache from the module beside this program\n");
         return 1;
@@ -203,7 +204,7 @@ int Run(int entries) {
         if (s.classRemoved) {
             // Without COM on the thread "VBScript.RegExp" cannot be created, as on Windows
             // releases without VBScript: the sweep runs on the built-in engine.
-            std::thread([&] { run(CreateCache().Get()); }).join();
+            std::thread([&] { run(createCache().Get()); }).join();
         } else {
             run(cache.Get());
             s.objectPerUrlExtra =
