@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Creates a headless Wine prefix once: wine-prefix.sh DIR. Safe to call concurrently.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/wine-layout.sh"
 prefix=$1
 [ -f "$prefix/.zu-ready" ] && exit 0
 mkdir -p "$prefix"
@@ -8,8 +9,8 @@ exec 9>"$prefix.lock"
 flock 9
 [ -f "$prefix/.zu-ready" ] && exit 0
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-wineboot --init >/dev/null 2>&1
+"${fixed_layout[@]}" wineboot --init >/dev/null 2>&1
 # No display here: the null driver still gives windows, timers and message queues.
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+"${fixed_layout[@]}" wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 wineserver -w
 touch "$prefix/.zu-ready"

@@ -6,6 +6,7 @@
 set -euo pipefail
 bits=$1; shift
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/wine-layout.sh"
 export WINEPREFIX=${ZU_WINEPREFIX:-$here/../build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
@@ -15,4 +16,4 @@ case $bits in
   64) loader=/usr/lib/wine/wine64 ;;
   *) echo "wine-run.sh: bitness must be 32 or 64, not '$bits'" >&2; exit 2 ;;
 esac
-exec "$loader" "$@"
+exec "${fixed_layout[@]}" "$loader" "$@"

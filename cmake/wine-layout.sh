@@ -1,0 +1,16 @@
+# Sourced by the scripts that start Wine: "${fixed_layout[@]}" before a command runs it, and every
+# process it starts, with the address space laid out without randomisation.
+#
+# Debian's 64-bit Wine loader has no preloader: it is an ordinary program linked at 0x7d000000,
+# and nothing holds the addresses every Windows process needs before the C library's heap
+# starts right after the loader. Current kernels start that heap anywhere in the gigabyte above
+# the loader, so in a few thousand Wine processes one finds it across 0x7ffe0000, where its
+# shared user data page belongs ("failed to map the shared user data: c0000018"). That process
+# ends before its first instruction; when it is a program being started, CreateProcess in its
+# parent fails with ERROR_INTERNAL_ERROR. Without randomisation the heap stays at the loader,
+# far below. The setting passes to every child, the wine server and Wine's services included.
+# Where the system refuses it (some container profiles), commands run as they are.
+fixed_layout=()
+if setarch -R true 2>/dev/null; then
+    fixed_layout=(setarch -R)
+fi
