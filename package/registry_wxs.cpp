@@ -17,6 +17,7 @@
  *                               both builds takes these from one of them.
  */
 
+#include "tools/Error.h"
 #include "tools/Owners.h"
 
 #include <windows.h>
@@ -29,15 +30,12 @@
 
 namespace {
 
-struct Failure {
-    std::wstring what;
-    LSTATUS status;
-};
-
 void Check(LSTATUS status, const std::wstring& what) {
-    if (status != ERROR_SUCCESS) {
-        throw Failure{what, status};
-    }
+    tools::ThrowIfFailed(HRESULT_FROM_WIN32(status), what);
+}
+
+[[noreturn]] void Refuse(const std::wstring& what) {
+    throw tools::Error(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), what);
 }
 
 bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
@@ -60,8 +58,7 @@ std::wstring ReadData(DWORD type, const std::vector<BYTE>& bytes, DWORD size,
         return std::to_wstring(number);
     }
     if (type != REG_SZ && type != REG_EXPAND_SZ) {
-        throw Failure{where + L": only string and number values can be packaged",
-                      ERROR_INVALID_DATA};
+        Refuse(where + L": only string and number values can be packaged");
     }
     std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), size / sizeof(wchar_t));
     text.resize(std::min(text.size(), text.find(L'\0')));
@@ -76,7 +73,7 @@ void Collect(HKEY key, const std::wstring& path, std::vector<Value>& out) {
                              &values, &longestName, &longestData, nullptr, nullptr),
           L"RegQueryInfoKey " + path);
     if (subkeys == 0 && values == 0 && !path.empty()) {
-        throw Failure{path + L": an empty key cannot be packaged as a value", ERROR_INVALID_DATA};
+        Refuse(path + L": an empty key cannot be packaged as a value");
     }
     std::vector<Value> own;
     std::vector<wchar_t> name(longestName + 1);
@@ -160,8 +157,7 @@ public:
         const std::wstring classes = L"Software\\Classes\\";
         for (auto& value : machine) {
             if (!EqualsIgnoringCase(value.key.substr(0, classes.size()), classes)) {
-                throw Failure{L"registration wrote outside the classes: " + value.key,
-                              ERROR_INVALID_DATA};
+                Refuse(L"registration wrote outside the classes: " + value.key);
             }
             value.key.erase(0, classes.size());
             values.push_back(std::move(value));
@@ -179,7 +175,7 @@ private:
 std::vector<Value> Register(const std::wstring& modulePath, std::wstring& loadedPath) {
     tools::UniqueModule module(::LoadLibraryW(modulePath.c_str()));
     if (!module) {
-        throw Failure{L"loading " + modulePath, static_cast<LSTATUS>(::GetLastError())};
+        tools::ThrowLastError(L"loading " + modulePath);
     }
     wchar_t path[MAX_PATH * 2] = {};
     ::GetModuleFileNameW(module.get(), path, MAX_PATH * 2);
@@ -187,15 +183,14 @@ std::vector<Value> Register(const std::wstring& modulePath, std::wstring& loaded
     auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
         reinterpret_cast<void*>(::GetProcAddress(module.get(), "DllRegisterServer")));
     if (!registerServer) {
-        throw Failure{L"the module exports no DllRegisterServer", ERROR_PROC_NOT_FOUND};
+        throw tools::Error(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND),
+                           L"the module exports no DllRegisterServer");
     }
     ScratchRoots roots;
     roots.Override();
     HRESULT hr = registerServer();
     roots.Restore();
-    if (FAILED(hr)) {
-        throw Failure{L"DllRegisterServer", static_cast<LSTATUS>(hr)};
-    }
+    tools::ThrowIfFailed(hr, L"DllRegisterServer");
     return roots.Written();
 }
 
@@ -256,12 +251,10 @@ std::wstring InstallerValue(const Value& value, const Names& names) {
         return L"[" + names.dirId + L"]";
     }
     if (ContainsIgnoringCase(value.data, names.folder)) {
-        throw Failure{value.key + L": a build path that the package cannot name: " + value.data,
-                      ERROR_INVALID_DATA};
+        Refuse(value.key + L": a build path that the package cannot name: " + value.data);
     }
     if (!value.data.empty() && value.data.front() == L'#') {
-        throw Failure{value.key + L": a value that starts with # is not supported",
-                      ERROR_INVALID_DATA};
+        Refuse(value.key + L": a value that starts with # is not supported");
     }
     return FormattedLiteral(value.data);
 }
@@ -320,7 +313,7 @@ void WriteInclude(const std::wstring& path, const std::vector<Value>& values, bo
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out << Utf8(text);
     if (!out.flush()) {
-        throw Failure{L"writing " + path, ERROR_WRITE_FAULT};
+        throw tools::Error(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), L"writing " + path);
     }
 }
 
@@ -336,15 +329,15 @@ int wmain(int argc, wchar_t** argv) {
         std::vector<Value> values = Register(argv[1], names.modulePath);
         names.folder = names.modulePath.substr(0, names.modulePath.rfind(L'\\'));
         if (values.empty()) {
-            throw Failure{L"DllRegisterServer wrote nothing", ERROR_INVALID_DATA};
+            Refuse(L"DllRegisterServer wrote nothing");
         }
         std::wstring outDir = argv[2];
         WriteInclude(outDir + L"\\registry-own.wxi", values, true, names);
         WriteInclude(outDir + L"\\registry-shared.wxi", values, false, names);
         return 0;
-    } catch (const Failure& failure) {
-        std::fprintf(stderr, "registry_wxs: %ls failed (0x%08lx)\n", failure.what.c_str(),
-                     static_cast<unsigned long>(failure.status));
+    } catch (const tools::Error& error) {
+        std::fprintf(stderr, "registry_wxs: %ls (0x%08lx)\n", error.description().c_str(),
+                     static_cast<unsigned long>(error.hr()));
         return 1;
     }
 }
