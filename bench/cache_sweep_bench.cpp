@@ -12,7 +12,7 @@
 // The component is loaded from beside this program.
 #include "bench/component_beside.h"
 #include "tests/cache/seeding.h"
-#include "tools/Owners.h"
+#include "base/Owners.h"
 #include "tools/ToolsRegExp.h"
 #include "tools/ToolsString.h"
 
@@ -43,11 +43,6 @@ double SecondsOf(const std::function<void()>& work) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void FindCloseUrlCacheQuietly(HANDLE find) {
-    ::FindCloseUrlCache(find);
-}
-using UniqueCacheFind = tools::UniqueResource<HANDLE, FindCloseUrlCacheQuietly>;
-
 // The floor: enumerates the whole cache as the sweep must (probe, exact block, fill), keeping
 // the source URL of each entry that is to go, then deletes those in the order of enumeration.
 // Which entries go is known from the seeding; nothing is matched.
@@ -56,11 +51,11 @@ void NativeSweep(const std::unordered_set<std::string>& doomed) {
     DWORD size = 0;
     HANDLE probe = ::FindFirstUrlCacheEntryA(nullptr, nullptr, &size);
     DWORD error = ::GetLastError();
-    UniqueCacheFind find(probe);
+    base::UniqueUrlCacheFind find(probe);
     if (find || error != ERROR_INSUFFICIENT_BUFFER) {
         return;
     }
-    tools::UniqueLocal block(::LocalAlloc(LMEM_FIXED, size));
+    base::UniqueLocal block(::LocalAlloc(LMEM_FIXED, size));
     auto entry = [&] { return static_cast<INTERNET_CACHE_ENTRY_INFOA*>(block.get()); };
     if (!block) {
         return;
@@ -157,7 +152,7 @@ double ObjectPerUrlExtra(const std::vector<std::wstring>& urls, const std::wstri
 
 int Run(int entries) {
     auto createCache = [] { return bench::CreateBeside<_QKCache>(CLSID_QKCache, IID__QKCache); };
-    tools::ComPtr<_QKCache> cache = createCache();
+    base::ComPtr<_QKCache> cache = createCache();
     if (!cache) {
         std::printf("cannot create ZUVezEradez3.QKCache from the module beside this program\n");
         return 1;
@@ -193,7 +188,7 @@ int Run(int entries) {
         if (!seeded.Restore()) {
             return false;
         }
-        tools::UniqueBstr pattern(s.pattern);
+        base::UniqueBstr pattern(s.pattern);
         HRESULT hr = E_FAIL;
         auto run = [&](_QKCache* object) {
             s.seconds = SecondsOf([&] {
@@ -204,9 +199,9 @@ int Run(int entries) {
         if (s.classRemoved) {
             // Without COM on the thread "VBScript.RegExp" cannot be created, as on Windows
             // releases without VBScript: the sweep runs on the built-in engine.
-            std::thread([&] { run(createCache().Get()); }).join();
+            std::thread([&] { run(createCache().get()); }).join();
         } else {
-            run(cache.Get());
+            run(cache.get());
             s.objectPerUrlExtra =
                 ObjectPerUrlExtra(texts, s.regExp ? s.pattern : tools::RegExpEscape(s.pattern));
         }

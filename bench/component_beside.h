@@ -2,7 +2,7 @@
 // class object without registration.
 #pragma once
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -10,16 +10,16 @@
 namespace bench {
 
 // The object's interface I (with its IID), or nothing when the module or the class is missing.
-template <class I> tools::ComPtr<I> CreateBeside(REFCLSID clsid, REFIID iid) {
+template <class I> base::ComPtr<I> CreateBeside(REFCLSID clsid, REFIID iid) {
     using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
     HMODULE module = ::LoadLibraryW(L"ZUVezEradez3.dll");
     auto getClassObject = module ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(
                                        ::GetProcAddress(module, "DllGetClassObject")))
                                  : nullptr;
-    tools::ComPtr<IClassFactory> factory;
-    tools::ComPtr<I> object;
-    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, &factory))) {
-        factory->CreateInstance(nullptr, iid, &object);
+    base::ComPtr<IClassFactory> factory;
+    base::ComPtr<I> object;
+    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, factory.put_void()))) {
+        factory->CreateInstance(nullptr, iid, object.put_void());
     }
     return object;
 }

@@ -5,7 +5,7 @@
 //
 // Then the built-in engine on hostile input: patterns that backtrack exponentially, a 64 KB
 // pattern of classes (time and memory to compile), deep nesting and a URL of 100,000 characters.
-#include "tools/Error.h"
+#include "base/Error.h"
 #include "tools/RegExpEngine.h"
 #include "tools/ToolsRegExp.h"
 
@@ -56,7 +56,7 @@ void CompareEngines() {
     const std::vector<std::wstring> urls = Urls();
     std::printf("Regular expressions on 20,000 URLs (%d-bit), microseconds per URL\n",
                 static_cast<int>(sizeof(void*) * 8));
-    const bool platform = tools::CreateRegExp().Get() != nullptr;
+    const bool platform = tools::CreateRegExp().get() != nullptr;
     for (const wchar_t* pattern : {L"\\.gif$", L"^http://cdn[0-3]\\.example\\.com/.*/item1",
                                    L"/static/[a-z]+/item\\d+\\.png", L"(ad|track|pixel)s?[./]",
                                    L"^http://cdn(\\d)\\.example\\.com/.*\\1\\.gif$"}) {
@@ -101,7 +101,7 @@ void TimeTest(const wchar_t* what, const std::wstring& pattern, const std::wstri
         try {
             outcome =
                 tools::BuiltInRegExp(pattern, true, true).Search(subject) ? "matches" : "no match";
-        } catch (const tools::Error& error) {
+        } catch (const base::Error& error) {
             char code[32];
             std::snprintf(code, sizeof(code), "error 0x%08lX",
                           static_cast<unsigned long>(error.hr()));
@@ -156,7 +156,7 @@ int main() {
     try {
         HostileInput();
         CompareEngines();
-    } catch (const tools::Error& error) {
+    } catch (const base::Error& error) {
         std::fprintf(stderr, "regexp_engines_bench: %ls (0x%08lX)\n", error.description().c_str(),
                      static_cast<unsigned long>(error.hr()));
         return 1;

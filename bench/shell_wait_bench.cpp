@@ -18,8 +18,8 @@
 // output in a file, while the probe also frees the name and makes the capture file, reads, decodes
 // and matches it, and deletes it, behind the component's dispatch.
 #include "bench/component_beside.h"
-#include "tools/Error.h"
-#include "tools/Owners.h"
+#include "base/Error.h"
+#include "base/Owners.h"
 #include "tools/ToolsApp.h"
 #include "tools/ToolsSleep.h"
 
@@ -84,17 +84,16 @@ long BusyPollWait(const std::wstring& commandLine) {
     std::wstring command = commandLine;
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         nullptr, &startup, &process)) {
-        tools::ThrowLastError(L"Cannot start the child");
+        base::ThrowLastError(L"Cannot start the child");
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    HANDLE handle = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process.dwProcessId);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    base::UniqueHandle handle(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process.dwProcessId));
     DWORD exitCode = 0;
     do {
-        GetExitCodeProcess(handle, &exitCode);
+        GetExitCodeProcess(handle.get(), &exitCode);
         tools::PumpMessages();
     } while (exitCode == STILL_ACTIVE);
-    CloseHandle(handle);
     return static_cast<long>(exitCode);
 }
 
@@ -174,12 +173,11 @@ void PrintSpreads(const char* what, Spread shellWait, Spread busyPoll) {
 double BareToolRun(const std::wstring& tool, int run) {
     const long long start = Counter();
     const std::wstring name = L"bare-" + std::to_wstring(run) + L".tmp";
-    tools::UniqueHandle output(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                           CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (output.get() == INVALID_HANDLE_VALUE) {
-        output.release();
-        tools::ThrowLastError(L"Cannot create the output file of the tool");
+    base::UniqueFile output(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                        FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!output) {
+        base::ThrowLastError(L"Cannot create the output file of the tool");
     }
     tools::ShellWait(L"\"" + tool + L"\"", SW_HIDE, output.get());
     return Milliseconds(Counter() - start);
@@ -187,9 +185,9 @@ double BareToolRun(const std::wstring& tool, int run) {
 
 double Probe(_QKDialer* dialer) {
     const long long start = Counter();
-    tools::UniqueBstr name(L"Broadband Connection");
+    base::UniqueBstr name(L"Broadband Connection");
     VARIANT_BOOL connected = VARIANT_FALSE;
-    tools::ThrowIfFailed(dialer->IsConnected(name.get(), &connected), L"IsConnected failed");
+    base::ThrowIfFailed(dialer->IsConnected(name.get(), &connected), L"IsConnected failed");
     return Milliseconds(Counter() - start);
 }
 
@@ -204,8 +202,8 @@ void ProbeAgainstBareTool() {
     CreateDirectoryW(work.c_str(), nullptr);
     SetCurrentDirectoryW(work.c_str());
     SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", work.c_str());
-    tools::UniqueHandle state(CreateFileW(L"connected.txt", GENERIC_WRITE, 0, nullptr,
-                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    base::UniqueFile state(CreateFileW(L"connected.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     const char listed[] = "Office VPN\r\nBroadband Connection\r\nADSL 2\r\n";
     DWORD written = 0;
     WriteFile(state.get(), listed, sizeof(listed) - 1, &written, nullptr);
@@ -213,16 +211,16 @@ void ProbeAgainstBareTool() {
 
     wchar_t system[MAX_PATH];
     const std::wstring tool(system, GetSystemDirectoryW(system, MAX_PATH));
-    const tools::ComPtr<_QKDialer> dialer =
+    const base::ComPtr<_QKDialer> dialer =
         bench::CreateBeside<_QKDialer>(CLSID_QKDialer, IID__QKDialer);
     if (!dialer) {
-        throw tools::Error(E_FAIL, L"Cannot create a QKDialer from beside this program");
+        throw base::Error(E_FAIL, L"Cannot create a QKDialer from beside this program");
     }
     // Two rounds of each first, unmeasured: the first runs load what later ones find ready.
     std::vector<double> bare, probe;
     for (int i = -2; i < kToolRuns; ++i) {
         const double bareRun = BareToolRun(tool + L"\\RasDial.exe", i);
-        const double probeRun = Probe(dialer.Get());
+        const double probeRun = Probe(dialer.get());
         if (i >= 0) {
             bare.push_back(bareRun);
             probe.push_back(probeRun);
@@ -268,10 +266,10 @@ int main() {
         DestroyWindow(window);
 
         if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-            throw tools::Error(E_FAIL, L"Cannot enter an apartment");
+            throw base::Error(E_FAIL, L"Cannot enter an apartment");
         }
         ProbeAgainstBareTool();
-    } catch (const tools::Error& error) {
+    } catch (const base::Error& error) {
         std::fprintf(stderr, "shell_wait_bench: %ls (0x%08lX)\n", error.description().c_str(),
                      static_cast<unsigned long>(error.hr()));
         return 1;

@@ -13,24 +13,17 @@ namespace cache {
 
 namespace {
 
-void FindCloseUrlCacheQuietly(HANDLE find) {
-    ::FindCloseUrlCache(find);
-}
-
-// An open enumeration of the URL cache.
-using UniqueCacheFind = tools::UniqueResource<HANDLE, FindCloseUrlCacheQuietly>;
-
 // A fixed block of exactly `size` bytes for one cache entry, with its record's size field
 // (the first 32-bit word) set as the enumeration expects; empty when the allocation fails.
-tools::UniqueLocal AllocateEntryBlock(DWORD size) {
-    tools::UniqueLocal block(::LocalAlloc(LMEM_FIXED, size));
+base::UniqueLocal AllocateEntryBlock(DWORD size) {
+    base::UniqueLocal block(::LocalAlloc(LMEM_FIXED, size));
     if (block && size >= sizeof(DWORD)) {
         std::memcpy(block.get(), &size, sizeof(DWORD));
     }
     return block;
 }
 
-INTERNET_CACHE_ENTRY_INFOA* EntryIn(const tools::UniqueLocal& block) {
+INTERNET_CACHE_ENTRY_INFOA* EntryIn(const base::UniqueLocal& block) {
     return static_cast<INTERNET_CACHE_ENTRY_INFOA*>(block.get());
 }
 
@@ -38,9 +31,9 @@ INTERNET_CACHE_ENTRY_INFOA* EntryIn(const tools::UniqueLocal& block) {
 // the fetch fail with ERROR_INSUFFICIENT_BUFFER and the size it needs now; the fetch is then made
 // again with that size. Empty when the fetch fails otherwise (the end of the listing above all)
 // or the allocation fails.
-template <class Fetch> tools::UniqueLocal FetchEntry(DWORD size, Fetch fetch) {
+template <class Fetch> base::UniqueLocal FetchEntry(DWORD size, Fetch fetch) {
     for (;;) {
-        tools::UniqueLocal block = AllocateEntryBlock(size);
+        base::UniqueLocal block = AllocateEntryBlock(size);
         const DWORD offered = size;
         if (!block || fetch(EntryIn(block), &size)) {
             return block;
@@ -61,12 +54,12 @@ std::vector<Cache::ListedEntry> Cache::ListEntries(DWORD typeMask) {
     DWORD size = 0;
     HANDLE probe = ::FindFirstUrlCacheEntryA(nullptr, nullptr, &size);
     DWORD error = ::GetLastError();
-    UniqueCacheFind find(probe);
+    base::UniqueUrlCacheFind find(probe);
     if (find || error != ERROR_INSUFFICIENT_BUFFER) {
         return listed;
     }
 
-    tools::UniqueLocal block =
+    base::UniqueLocal block =
         FetchEntry(size, [&](INTERNET_CACHE_ENTRY_INFOA* entry, DWORD* needed) {
             find.reset(::FindFirstUrlCacheEntryA(nullptr, entry, needed));
             return static_cast<bool>(find);
@@ -119,7 +112,7 @@ STDMETHODIMP Cache::DelCache(QKCACHE_TYPE eType, BSTR strURLPattern, VARIANT_BOO
             return; // nothing to test or delete, so no expression is even made
         }
 
-        const std::wstring pattern(tools::BstrView(strURLPattern));
+        const std::wstring pattern(base::BstrView(strURLPattern));
         if (pattern.empty()) {
             for (const ListedEntry& entry : entries) {
                 tools::PumpMessages();

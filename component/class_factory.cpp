@@ -1,7 +1,7 @@
 #include "component/class_factory.h"
 
 #include "component/module.h"
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <new>
 
@@ -57,8 +57,8 @@ HRESULT GetClassObject(const RegistrationRecord& record, REFCLSID clsid, REFIID 
     *object = nullptr;
     for (const auto& cls : record.classes) {
         if (*cls.clsid == clsid) {
-            tools::ComPtr<IClassFactory> factory;
-            factory.Attach(new (std::nothrow) ClassFactory(cls));
+            base::ComPtr<IClassFactory> factory;
+            factory.reset(new (std::nothrow) ClassFactory(cls));
             if (!factory) {
                 return E_OUTOFMEMORY;
             }

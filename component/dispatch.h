@@ -6,7 +6,7 @@
  * A class derives from DispatchObject<Class, Interface> and implements the members of its
  * default interface. Each member body runs inside Call(): the object holds a reference on
  * itself for the whole call (a host may drop its last reference while a member pumps
- * messages), any tools::Error or allocation failure becomes a failing HRESULT with error
+ * messages), any base::Error or allocation failure becomes a failing HRESULT with error
  * information, and the [out, retval] location is written on every return with the result as
  * it stood when the body ended.
  */
@@ -14,8 +14,8 @@
 
 #include "component/error_info.h"
 #include "component/module.h"
-#include "tools/Error.h"
-#include "tools/Owners.h"
+#include "base/Error.h"
+#include "base/Owners.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -70,8 +70,8 @@ public:
         if (outer) {
             return CLASS_E_NOAGGREGATION;
         }
-        tools::ComPtr<Class> created;
-        created.Attach(new (std::nothrow) Class());
+        base::ComPtr<Class> created;
+        created.reset(new (std::nothrow) Class());
         if (!created) {
             return E_OUTOFMEMORY;
         }
@@ -126,18 +126,18 @@ public:
         if (index != 0) {
             return DISP_E_BADINDEX;
         }
-        return typeInfo_.published.CopyTo(info);
+        return typeInfo_.published.copy_to(info);
     }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        return ::DispGetIDsOfNames(typeInfo_.vtable.Get(), names, count, ids);
+        return ::DispGetIDsOfNames(typeInfo_.vtable.get(), names, count, ids);
     }
     STDMETHODIMP Invoke(DISPID member, REFIID, LCID, WORD flags, DISPPARAMS* params,
                         VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
-        HRESULT hr = CheckRequiredArguments(typeInfo_.vtable.Get(), member, flags, params);
+        HRESULT hr = CheckRequiredArguments(typeInfo_.vtable.get(), member, flags, params);
         if (FAILED(hr)) {
             return hr;
         }
-        return ::DispInvoke(static_cast<Interface*>(this), typeInfo_.vtable.Get(), member, flags,
+        return ::DispInvoke(static_cast<Interface*>(this), typeInfo_.vtable.get(), member, flags,
                             params, result, exception, argError);
     }
 
@@ -158,7 +158,7 @@ protected:
 
     // Runs a member without a result.
     template <class Body> HRESULT Call(Body&& body) noexcept {
-        tools::ComPtr<Interface> keepAlive(Self());
+        base::ComPtr<Interface> keepAlive(Self());
         return Guarded(body);
     }
 
@@ -167,7 +167,7 @@ protected:
         if (!out) {
             return E_POINTER;
         }
-        tools::ComPtr<Interface> keepAlive(Self());
+        base::ComPtr<Interface> keepAlive(Self());
         typename Result<Out>::Value value{};
         HRESULT hr = Guarded([&] { body(value); });
         HRESULT written = Result<Out>::Write(out, value);
@@ -180,7 +180,7 @@ private:
             body();
             ClearErrorInfo();
             return S_OK;
-        } catch (const tools::Error& error) {
+        } catch (const base::Error& error) {
             return Report(error.hr(), error.description());
         } catch (const std::bad_alloc&) {
             return Report(E_OUTOFMEMORY, L"Not enough memory to complete the call");

@@ -1,6 +1,6 @@
 #include "component/error_info.h"
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <oleauto.h>
 #include <string>
@@ -12,17 +12,17 @@ HRESULT ReportError(HRESULT hr, std::wstring_view description, std::wstring_view
     if (description.empty()) {
         return hr;
     }
-    tools::ComPtr<ICreateErrorInfo> created;
-    if (FAILED(::CreateErrorInfo(&created))) {
+    base::ComPtr<ICreateErrorInfo> created;
+    if (FAILED(::CreateErrorInfo(created.put()))) {
         return hr;
     }
     std::wstring text(description), source(progId);
     created->SetGUID(iid);
     created->SetSource(source.data());
     created->SetDescription(text.data());
-    tools::ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(created.As(&info))) {
-        ::SetErrorInfo(0, info.Get());
+    base::ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(created.query(info))) {
+        ::SetErrorInfo(0, info.get());
     }
     return hr;
 }

@@ -1,6 +1,6 @@
 #include "component/module.h"
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <atomic>
 #include <vector>
@@ -58,19 +58,19 @@ bool CanUnloadNow() {
 }
 
 HRESULT LoadInterfaceTypeInfo(REFIID iid, InterfaceTypeInfo& info) {
-    tools::ComPtr<ITypeLib> library;
+    base::ComPtr<ITypeLib> library;
     // The platform keeps a loaded type library cached, so objects share one copy.
-    HRESULT hr = ::LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &library);
+    HRESULT hr = ::LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, library.put());
     if (FAILED(hr)) {
         return hr;
     }
-    hr = library->GetTypeInfoOfGuid(iid, &info.published);
+    hr = library->GetTypeInfoOfGuid(iid, info.published.put());
     if (FAILED(hr)) {
         return hr;
     }
     HREFTYPE vtableHalf = 0;
     if (SUCCEEDED(info.published->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf))) {
-        return info.published->GetRefTypeInfo(vtableHalf, &info.vtable);
+        return info.published->GetRefTypeInfo(vtableHalf, info.vtable.put());
     }
     info.vtable = info.published;
     return S_OK;

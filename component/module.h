@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 namespace component {
 
@@ -28,8 +28,8 @@ bool CanUnloadNow();
 // interface, its dispatch description) and its vtable half, through which type-information
 // dispatch calls the members.
 struct InterfaceTypeInfo {
-    tools::ComPtr<ITypeInfo> published;
-    tools::ComPtr<ITypeInfo> vtable;
+    base::ComPtr<ITypeInfo> published;
+    base::ComPtr<ITypeInfo> vtable;
 };
 HRESULT LoadInterfaceTypeInfo(REFIID iid, InterfaceTypeInfo& info);
 

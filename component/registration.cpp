@@ -19,7 +19,7 @@
 #include "component/registration.h"
 
 #include "component/module.h"
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <oleauto.h>
 #include <objbase.h>
@@ -52,13 +52,13 @@ public:
     LSTATUS error() const { return error_; }
 
 private:
-    tools::UniqueKey classes_;
+    base::UniqueKey classes_;
     LSTATUS error_ = ERROR_SUCCESS;
 };
 
 LSTATUS SetValue(HKEY root, const std::wstring& path, const wchar_t* name,
                  const std::wstring& value) {
-    tools::UniqueKey key;
+    base::UniqueKey key;
     LSTATUS status = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                                        key.put(), nullptr);
     if (status != ERROR_SUCCESS) {
@@ -122,7 +122,7 @@ SYSKIND OtherSysKind() {
 // Whether the module of the other bitness is registered in this scope: its library path is
 // there. (Type-library keys are the same in both registry views, unlike the CLSID keys.)
 bool OtherBitnessRegistered(const RegistrationRecord& record, HKEY root) {
-    tools::UniqueKey key;
+    base::UniqueKey key;
     return ::RegOpenKeyExW(root, LibraryPathKey(record, OtherSysKind()).c_str(), 0, KEY_READ,
                            key.put()) == ERROR_SUCCESS;
 }
@@ -178,13 +178,13 @@ HRESULT RegisterServer(const RegistrationRecord& record, Scope scope) {
             return HRESULT_FROM_WIN32(root.error());
         }
         std::wstring path = ModulePath();
-        tools::ComPtr<ITypeLib> library;
-        HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+        base::ComPtr<ITypeLib> library;
+        HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
         if (FAILED(hr)) {
             return hr;
         }
         hr = InScope(root.get(),
-                     [&] { return ::RegisterTypeLib(library.Get(), path.data(), nullptr); });
+                     [&] { return ::RegisterTypeLib(library.get(), path.data(), nullptr); });
         if (FAILED(hr)) {
             return hr;
         }

@@ -52,7 +52,7 @@ constexpr long kPauseSlice = 1000;
 // A connection argument, or the stored setting when the argument is exactly empty. A text of
 // spaces is not empty and is used as it is.
 std::wstring OrSetting(BSTR argument, const std::wstring& setting) {
-    std::wstring_view text = tools::BstrView(argument);
+    std::wstring_view text = base::BstrView(argument);
     return text.empty() ? setting : std::wstring(text);
 }
 
@@ -61,8 +61,8 @@ std::wstring OrSetting(BSTR argument, const std::wstring& setting) {
 void RefuseNul(std::initializer_list<std::wstring_view> arguments) {
     for (std::wstring_view argument : arguments) {
         if (argument.find(L'\0') != std::wstring_view::npos) {
-            throw tools::Error(E_INVALIDARG, L"An entry name, user name or password that holds "
-                                             L"a NUL character cannot be passed to RasDial.exe");
+            throw base::Error(E_INVALIDARG, L"An entry name, user name or password that holds "
+                                            L"a NUL character cannot be passed to RasDial.exe");
         }
     }
 }
@@ -73,13 +73,13 @@ std::wstring ToolPath() {
     wchar_t directory[MAX_PATH];
     UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
-        tools::ThrowLastError(L"Cannot find the system directory");
+        base::ThrowLastError(L"Cannot find the system directory");
     }
     std::wstring path = std::wstring(directory, length) + L"\\" + kTool;
     DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        throw tools::Error(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
-                           L"The dial-up tool " + path + L" does not exist");
+        throw base::Error(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                          L"The dial-up tool " + path + L" does not exist");
     }
     return path;
 }
@@ -111,15 +111,14 @@ public:
     // instead), and CREATE_NEW fails on any name that is taken again meanwhile.
     explicit CaptureFile(const std::wstring& name) {
         if (!::DeleteFileW(name.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-            tools::ThrowLastError(L"Cannot remove the old capture file " + FullPathOf(name));
+            base::ThrowLastError(L"Cannot remove the old capture file " + FullPathOf(name));
         }
-        HANDLE file =
-            ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            tools::ThrowLastError(L"Cannot create the capture file " + FullPathOf(name));
+        file_.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                  FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+        if (!file_) {
+            base::ThrowLastError(L"Cannot create the capture file " + FullPathOf(name));
         }
-        file_.reset(file);
         name_ = name;
     }
 
@@ -142,13 +141,13 @@ public:
         FILE_DISPOSITION_INFO disposition{TRUE};
         if (!::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition,
                                           sizeof(disposition))) {
-            tools::ThrowLastError(L"Cannot delete the capture file " + FullPathOf(name_));
+            base::ThrowLastError(L"Cannot delete the capture file " + FullPathOf(name_));
         }
         file_.reset();
     }
 
 private:
-    tools::UniqueHandle file_;
+    base::UniqueFile file_;
     std::wstring name_;
 };
 
@@ -208,15 +207,15 @@ void Pause(long milliseconds) {
 } // namespace
 
 bool Dialer::Probe(const std::wstring& entry) {
-    tools::UniqueBstr name(entry);
+    base::UniqueBstr name(entry);
     VARIANT_BOOL connected = VARIANT_FALSE;
-    tools::PassOnFailure(Self()->IsConnected(name.get(), &connected));
+    base::PassOnFailure(Self()->IsConnected(name.get(), &connected));
     return connected != VARIANT_FALSE;
 }
 
 STDMETHODIMP Dialer::IsConnected(BSTR strADSL, VARIANT_BOOL* result) {
     return Call(result, [&](bool& connected) {
-        std::wstring_view entry = tools::BstrView(strADSL);
+        std::wstring_view entry = base::BstrView(strADSL);
         RefuseNul({entry});
         const std::wstring command = ToolCommand({});
         CaptureFile listing(tempFile_);
@@ -274,14 +273,13 @@ STDMETHODIMP Dialer::RasHangup(BSTR strADSL, VARIANT_BOOL* result) {
 
 STDMETHODIMP Dialer::RasRedial(BSTR strADSL, BSTR strUid, BSTR strPassword, VARIANT_BOOL* result) {
     return Call(result, [&](bool& connected) {
-        RefuseNul(
-            {tools::BstrView(strADSL), tools::BstrView(strUid), tools::BstrView(strPassword)});
+        RefuseNul({base::BstrView(strADSL), base::BstrView(strUid), base::BstrView(strPassword)});
         // The hang-up's own answer does not matter: the dial that follows decides.
         VARIANT_BOOL ignored = VARIANT_FALSE;
-        tools::PassOnFailure(Self()->RasHangup(strADSL, &ignored));
+        base::PassOnFailure(Self()->RasHangup(strADSL, &ignored));
         Pause(delayHangup_);
         VARIANT_BOOL dialled = VARIANT_FALSE;
-        tools::PassOnFailure(Self()->RasDial(strADSL, strUid, strPassword, &dialled));
+        base::PassOnFailure(Self()->RasDial(strADSL, strUid, strPassword, &dialled));
         connected = dialled != VARIANT_FALSE;
         Pause(delayDial_);
     });

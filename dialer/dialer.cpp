@@ -39,16 +39,16 @@ std::wstring ProfileValue(const std::wstring& value) {
 // cannot take unchanged is refused before anything changes.
 void CheckStorable(const wchar_t* setting, const std::wstring& value) {
     if (value.find_first_of(std::wstring_view(L"\r\n\0", 3)) != std::wstring::npos) {
-        throw tools::Error(E_INVALIDARG, std::wstring(L"The ") + setting +
-                                             L" setting cannot hold a line break or a NUL "
-                                             L"character; nothing was changed");
+        throw base::Error(E_INVALIDARG, std::wstring(L"The ") + setting +
+                                            L" setting cannot hold a line break or a NUL "
+                                            L"character; nothing was changed");
     }
     if (!tools::ToAnsiExactly(value)) {
-        throw tools::Error(E_INVALIDARG,
-                           std::wstring(L"The ") + setting +
-                               L" setting holds a character that the system's ANSI code page "
-                               L"cannot represent, so the settings file cannot hold it or be "
-                               L"named by it; nothing was changed");
+        throw base::Error(E_INVALIDARG,
+                          std::wstring(L"The ") + setting +
+                              L" setting holds a character that the system's ANSI code page "
+                              L"cannot represent, so the settings file cannot hold it or be "
+                              L"named by it; nothing was changed");
     }
 }
 
@@ -58,9 +58,9 @@ HRESULT Dialer::Initialize() {
     tempFile_ = kTempFile;
     delayDial_ = kDefaultDelay;
     delayHangup_ = kDefaultDelay;
-    tools::UniqueBstr name;
+    base::UniqueBstr name;
     try {
-        name = tools::UniqueBstr(kDefaultIniFilename);
+        name = base::UniqueBstr(kDefaultIniFilename);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -79,7 +79,7 @@ void Dialer::LoadSettings() {
 
 void Dialer::StoreText(std::wstring& field, const wchar_t* setting, const wchar_t* key,
                        BSTR value) {
-    std::wstring trimmed = tools::TrimSpaces(tools::BstrView(value));
+    std::wstring trimmed = tools::TrimSpaces(base::BstrView(value));
     CheckStorable(setting, trimmed);
     field = std::move(trimmed);
     tools::IniWrite(iniFilename_, kAdslSection, key, ProfileValue(field));
@@ -92,7 +92,7 @@ void Dialer::StoreDelay(long& field, const wchar_t* key, long value) {
 
 STDMETHODIMP Dialer::put_IniFilename(BSTR value) {
     return Call([&] {
-        std::wstring name = tools::TrimSpaces(tools::BstrView(value));
+        std::wstring name = tools::TrimSpaces(base::BstrView(value));
         CheckStorable(L"IniFilename", name);
         iniFilename_ = std::move(name);
         LoadSettings();
@@ -145,8 +145,8 @@ STDMETHODIMP Dialer::get_DelayHangup(long* value) {
 
 STDMETHODIMP Dialer::Reload() {
     return Call([&] {
-        tools::UniqueBstr name(iniFilename_);
-        tools::PassOnFailure(Self()->put_IniFilename(name.get()));
+        base::UniqueBstr name(iniFilename_);
+        base::PassOnFailure(Self()->put_IniFilename(name.get()));
     });
 }
 

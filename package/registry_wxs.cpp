@@ -17,8 +17,8 @@
  *                               both builds takes these from one of them.
  */
 
-#include "tools/Error.h"
-#include "tools/Owners.h"
+#include "base/Error.h"
+#include "base/Owners.h"
 
 #include <windows.h>
 
@@ -31,11 +31,11 @@
 namespace {
 
 void Check(LSTATUS status, const std::wstring& what) {
-    tools::ThrowIfFailed(HRESULT_FROM_WIN32(status), what);
+    base::ThrowIfFailed(HRESULT_FROM_WIN32(status), what);
 }
 
 [[noreturn]] void Refuse(const std::wstring& what) {
-    throw tools::Error(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), what);
+    throw base::Error(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), what);
 }
 
 bool EqualsIgnoringCase(const std::wstring& a, const std::wstring& b) {
@@ -101,7 +101,7 @@ void Collect(HKEY key, const std::wstring& path, std::vector<Value>& out) {
     }
     std::sort(names.begin(), names.end());
     for (const auto& child : names) {
-        tools::UniqueKey opened;
+        base::UniqueKey opened;
         Check(::RegOpenKeyExW(key, child.c_str(), 0, KEY_READ, opened.put()),
               L"RegOpenKeyEx " + child);
         Collect(opened.get(), path.empty() ? child : path + L"\\" + child, out);
@@ -167,15 +167,15 @@ public:
 
 private:
     std::wstring path_;
-    tools::UniqueKey base_;
-    tools::UniqueKey classes_;
-    tools::UniqueKey machine_;
+    base::UniqueKey base_;
+    base::UniqueKey classes_;
+    base::UniqueKey machine_;
 };
 
 std::vector<Value> Register(const std::wstring& modulePath, std::wstring& loadedPath) {
-    tools::UniqueModule module(::LoadLibraryW(modulePath.c_str()));
+    base::UniqueModule module(::LoadLibraryW(modulePath.c_str()));
     if (!module) {
-        tools::ThrowLastError(L"loading " + modulePath);
+        base::ThrowLastError(L"loading " + modulePath);
     }
     wchar_t path[MAX_PATH * 2] = {};
     ::GetModuleFileNameW(module.get(), path, MAX_PATH * 2);
@@ -183,14 +183,14 @@ std::vector<Value> Register(const std::wstring& modulePath, std::wstring& loaded
     auto registerServer = reinterpret_cast<HRESULT(WINAPI*)()>(
         reinterpret_cast<void*>(::GetProcAddress(module.get(), "DllRegisterServer")));
     if (!registerServer) {
-        throw tools::Error(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND),
-                           L"the module exports no DllRegisterServer");
+        throw base::Error(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND),
+                          L"the module exports no DllRegisterServer");
     }
     ScratchRoots roots;
     roots.Override();
     HRESULT hr = registerServer();
     roots.Restore();
-    tools::ThrowIfFailed(hr, L"DllRegisterServer");
+    base::ThrowIfFailed(hr, L"DllRegisterServer");
     return roots.Written();
 }
 
@@ -313,7 +313,7 @@ void WriteInclude(const std::wstring& path, const std::vector<Value>& values, bo
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out << Utf8(text);
     if (!out.flush()) {
-        throw tools::Error(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), L"writing " + path);
+        throw base::Error(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), L"writing " + path);
     }
 }
 
@@ -335,7 +335,7 @@ int wmain(int argc, wchar_t** argv) {
         WriteInclude(outDir + L"\\registry-own.wxi", values, true, names);
         WriteInclude(outDir + L"\\registry-shared.wxi", values, false, names);
         return 0;
-    } catch (const tools::Error& error) {
+    } catch (const base::Error& error) {
         std::fprintf(stderr, "registry_wxs: %ls (0x%08lx)\n", error.description().c_str(),
                      static_cast<unsigned long>(error.hr()));
         return 1;

@@ -1,6 +1,6 @@
 #include "tools/RegExpEngine.h"
 
-#include "tools/Error.h"
+#include "base/Error.h"
 #include "tools/RegExpCase.h"
 #include "tools/ToolsRegExp.h"
 
@@ -266,9 +266,9 @@ struct BuiltInRegExp::Program {
         if (subject.size() > kQuotedSubject) {
             quoted += L"...";
         }
-        throw Error(kRegExpTooComplex, L"The regular expression \"" + pattern +
-                                           L"\" is too complex to test against \"" + quoted +
-                                           L"\"");
+        throw base::Error(kRegExpTooComplex, L"The regular expression \"" + pattern +
+                                                 L"\" is too complex to test against \"" + quoted +
+                                                 L"\"");
     }
 };
 
@@ -331,9 +331,10 @@ private:
 
 private:
     [[noreturn, gnu::noinline, gnu::cold]] void Fail(std::wstring_view reason) const {
-        throw Error(kRegExpSyntaxError, L"The regular expression \"" + std::wstring(pattern_) +
-                                            L"\" is malformed: " + std::wstring(reason) +
-                                            L" at character " + std::to_wstring(pos_ + 1));
+        throw base::Error(kRegExpSyntaxError, L"The regular expression \"" +
+                                                  std::wstring(pattern_) + L"\" is malformed: " +
+                                                  std::wstring(reason) + L" at character " +
+                                                  std::to_wstring(pos_ + 1));
     }
 
     bool AtEnd() const { return pos_ >= pattern_.size(); }
@@ -477,8 +478,8 @@ private:
     }
 
     [[noreturn, gnu::noinline, gnu::cold]] void FailTooLarge() const {
-        throw Error(E_OUTOFMEMORY, L"The regular expression \"" + program_.pattern +
-                                       L"\" repeats too much to be compiled");
+        throw base::Error(E_OUTOFMEMORY, L"The regular expression \"" + program_.pattern +
+                                             L"\" repeats too much to be compiled");
     }
 
     int Here() const { return static_cast<int>(code_.size()); }

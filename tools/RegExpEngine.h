@@ -28,15 +28,15 @@ namespace tools {
 
 class BuiltInRegExp {
 public:
-    // Compiles pattern. Throws tools::Error(kRegExpSyntaxError) saying what is malformed and
-    // where, or tools::Error(E_OUTOFMEMORY) when its repetition counts make it too large.
+    // Compiles pattern. Throws base::Error(kRegExpSyntaxError) saying what is malformed and
+    // where, or base::Error(E_OUTOFMEMORY) when its repetition counts make it too large.
     BuiltInRegExp(std::wstring_view pattern, bool ignoreCase, bool multiLine);
     BuiltInRegExp(BuiltInRegExp&&) noexcept;
     BuiltInRegExp& operator=(BuiltInRegExp&&) noexcept;
     ~BuiltInRegExp();
 
     // True when the pattern matches at some position of subject. Throws
-    // tools::Error(kRegExpTooComplex) when backtracking would take too long or too much memory.
+    // base::Error(kRegExpTooComplex) when backtracking would take too long or too much memory.
     bool Search(std::wstring_view subject);
 
     struct Program;

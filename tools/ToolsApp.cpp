@@ -1,7 +1,7 @@
 #include "tools/ToolsApp.h"
 
-#include "tools/Error.h"
-#include "tools/Owners.h"
+#include "base/Error.h"
+#include "base/Owners.h"
 #include "tools/ToolsSleep.h"
 
 #include <windows.h>
@@ -29,13 +29,13 @@ std::wstring ProgramName(std::wstring_view commandLine) {
 }
 
 // An inheritable duplicate of a handle of this process, for one launch.
-UniqueHandle InheritableCopy(HANDLE handle) {
+base::UniqueHandle InheritableCopy(HANDLE handle) {
     HANDLE copy = nullptr;
     if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, TRUE,
                            DUPLICATE_SAME_ACCESS)) {
-        ThrowLastError(L"Cannot pass the output file to a new process");
+        base::ThrowLastError(L"Cannot pass the output file to a new process");
     }
-    return UniqueHandle(copy);
+    return base::UniqueHandle(copy);
 }
 
 // A process attribute list naming the one handle that a child may inherit, so that the other
@@ -48,12 +48,12 @@ public:
         buffer_.resize(size);
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
         if (!::InitializeProcThreadAttributeList(list, 1, 0, &size)) {
-            ThrowLastError(L"Cannot prepare the handle list of a new process");
+            base::ThrowLastError(L"Cannot prepare the handle list of a new process");
         }
         list_ = list;
         if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_,
                                          sizeof(handle_), nullptr, nullptr)) {
-            ThrowLastError(L"Cannot prepare the handle list of a new process");
+            base::ThrowLastError(L"Cannot prepare the handle list of a new process");
         }
     }
     InheritOnly(const InheritOnly&) = delete;
@@ -106,7 +106,7 @@ public:
                 return false;
             }
             if (result != WAIT_OBJECT_0 + count) {
-                ThrowLastError(L"Cannot wait for a started program");
+                base::ThrowLastError(L"Cannot wait for a started program");
             }
             if (quitHeld_) {
                 MSG msg;
@@ -161,7 +161,7 @@ long ShellWait(std::wstring_view commandLine, int show, HANDLE output) {
 
     // The child's copy is inheritable only from here to the end of the launch, so a program that
     // another thread of the host starts meanwhile is the only one that could catch it.
-    UniqueHandle childOutput;
+    base::UniqueHandle childOutput;
     std::optional<InheritOnly> inherit;
     if (output) {
         childOutput = InheritableCopy(output);
@@ -181,17 +181,17 @@ long ShellWait(std::wstring_view commandLine, int show, HANDLE output) {
     childOutput.reset();
     if (!started) {
         ::SetLastError(launchError);
-        ThrowLastError(L"Cannot start the program \"" + ProgramName(commandLine) + L"\"");
+        base::ThrowLastError(L"Cannot start the program \"" + ProgramName(commandLine) + L"\"");
     }
-    UniqueHandle processHandle(process.hProcess);
-    UniqueHandle threadHandle(process.hThread);
+    base::UniqueHandle processHandle(process.hProcess);
+    base::UniqueHandle threadHandle(process.hThread);
     threadHandle.reset();
 
     DispatchingWait wait;
     wait.Until(processHandle.get(), INFINITE);
     DWORD exitCode = 0;
     if (!::GetExitCodeProcess(processHandle.get(), &exitCode)) {
-        ThrowLastError(L"Cannot read the exit code of a started program");
+        base::ThrowLastError(L"Cannot read the exit code of a started program");
     }
     // Under Wine a windowless console program gets a console host process that inherits the
     // child's handles and closes them only some milliseconds after the child has ended; until

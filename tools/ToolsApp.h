@@ -20,7 +20,7 @@ namespace tools {
 // inherits nothing else; the caller's own handle is never inheritable. On return no other
 // process holds the file open any longer (stragglers that inherited it from the child are given
 // up to a second to let it go).
-// Throws tools::Error(HRESULT_FROM_WIN32(error)) naming the program when it cannot be started;
+// Throws base::Error(HRESULT_FROM_WIN32(error)) naming the program when it cannot be started;
 // nothing runs then.
 long ShellWait(std::wstring_view commandLine, int show, HANDLE output = nullptr);
 

@@ -1,6 +1,6 @@
 #include "tools/ToolsFile.h"
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 #include "tools/ToolsCommon.h"
 #include "tools/ToolsUTF8.h"
 
@@ -44,10 +44,10 @@ std::vector<unsigned char> ReadFileBytes(std::wstring_view path) {
     } catch (const std::bad_alloc&) {
         return {};
     }
-    UniqueHandle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
+    base::UniqueFile file(::CreateFileW(name.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return {};
     }
     return ReadOpenFileBytes(file.get());

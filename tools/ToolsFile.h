@@ -20,7 +20,7 @@ std::vector<unsigned char> ReadFileBytes(std::wstring_view path);
 std::vector<unsigned char> ReadOpenFileBytes(HANDLE file);
 
 // The file's bytes as text (BytesToText), or the empty text when the file gives no bytes.
-// A failure of the ANSI decoding throws tools::Error.
+// A failure of the ANSI decoding throws base::Error.
 std::wstring ReadFileText(std::wstring_view path, bool utf8);
 
 } // namespace tools

@@ -1,6 +1,6 @@
 #include "tools/ToolsRegExp.h"
 
-#include "tools/Error.h"
+#include "base/Error.h"
 #include "tools/RegExpEngine.h"
 
 #include <windows.h>
@@ -15,8 +15,8 @@ constexpr std::wstring_view kEscaped = L"\\.+*?[^]$(){}=!<>|:";
 DISPID MemberId(IDispatch* object, const wchar_t* name) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     DISPID id = DISPID_UNKNOWN;
-    ThrowIfFailed(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id),
-                  std::wstring(L"The regular-expression object has no member ") + name);
+    base::ThrowIfFailed(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id),
+                        std::wstring(L"The regular-expression object has no member ") + name);
     return id;
 }
 
@@ -43,7 +43,7 @@ void Invoke(IDispatch* object, DISPID id, WORD flags, VARIANT* argument, VARIANT
         if (info.pfnDeferredFillIn) {
             info.pfnDeferredFillIn(&info);
         }
-        UniqueBstr source, text, helpFile;
+        base::UniqueBstr source, text, helpFile;
         *source.put() = info.bstrSource;
         *text.put() = info.bstrDescription;
         *helpFile.put() = info.bstrHelpFile;
@@ -51,13 +51,13 @@ void Invoke(IDispatch* object, DISPID id, WORD flags, VARIANT* argument, VARIANT
         hr = info.scode ? info.scode : MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, info.wCode);
     }
     if (detail.empty()) {
-        detail = SystemMessage(hr);
+        detail = base::SystemMessage(hr);
     }
-    throw Error(hr, detail.empty() ? context : context + L": " + detail);
+    throw base::Error(hr, detail.empty() ? context : context + L": " + detail);
 }
 
 void PutBool(IDispatch* object, const wchar_t* name, bool value) {
-    UniqueVariant argument;
+    base::UniqueVariant argument;
     argument.vt = VT_BOOL;
     argument.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     Invoke(object, MemberId(object, name), DISPATCH_PROPERTYPUT, &argument, nullptr,
@@ -78,12 +78,12 @@ std::wstring RegExpEscape(std::wstring_view text) {
     return escaped;
 }
 
-ComPtr<IDispatch> CreateRegExp() {
-    ComPtr<IDispatch> object;
+base::ComPtr<IDispatch> CreateRegExp() {
+    base::ComPtr<IDispatch> object;
     CLSID clsid;
     if (SUCCEEDED(::CLSIDFromProgID(L"VBScript.RegExp", &clsid))) {
         ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                           IID_PPV_ARGS(object.GetAddressOf()));
+                           __uuidof(IDispatch), object.put_void());
     }
     return object;
 }
@@ -98,15 +98,15 @@ RegExp::RegExp(std::wstring_view pattern, bool ignoreCase, bool multiLine, bool 
     if (!object_) {
         return;
     }
-    PutBool(object_.Get(), L"IgnoreCase", ignoreCase);
-    PutBool(object_.Get(), L"MultiLine", multiLine);
-    PutBool(object_.Get(), L"Global", global);
-    UniqueVariant argument;
+    PutBool(object_.get(), L"IgnoreCase", ignoreCase);
+    PutBool(object_.get(), L"MultiLine", multiLine);
+    PutBool(object_.get(), L"Global", global);
+    base::UniqueVariant argument;
     argument.vt = VT_BSTR;
-    argument.bstrVal = UniqueBstr(pattern).release();
-    Invoke(object_.Get(), MemberId(object_.Get(), L"Pattern"), DISPATCH_PROPERTYPUT, &argument,
+    argument.bstrVal = base::UniqueBstr(pattern).release();
+    Invoke(object_.get(), MemberId(object_.get(), L"Pattern"), DISPATCH_PROPERTYPUT, &argument,
            nullptr, L"Cannot set Pattern of the regular-expression object");
-    testId_ = MemberId(object_.Get(), L"Test");
+    testId_ = MemberId(object_.get(), L"Test");
 }
 
 RegExp::RegExp(RegExp&&) noexcept = default;
@@ -120,15 +120,15 @@ bool RegExp::Test(std::wstring_view subject) {
         }
         return builtIn_->Search(subject);
     }
-    UniqueVariant argument;
+    base::UniqueVariant argument;
     argument.vt = VT_BSTR;
-    argument.bstrVal = UniqueBstr(subject).release();
-    UniqueVariant result;
-    Invoke(object_.Get(), testId_, DISPATCH_METHOD, &argument, &result,
+    argument.bstrVal = base::UniqueBstr(subject).release();
+    base::UniqueVariant result;
+    Invoke(object_.get(), testId_, DISPATCH_METHOD, &argument, &result,
            L"The regular-expression engine rejected the pattern \"" + pattern_ + L"\"");
-    UniqueVariant answer;
-    ThrowIfFailed(::VariantChangeType(&answer, &result, 0, VT_BOOL),
-                  L"The regular-expression object answered Test with no Boolean");
+    base::UniqueVariant answer;
+    base::ThrowIfFailed(::VariantChangeType(&answer, &result, 0, VT_BOOL),
+                        L"The regular-expression object answered Test with no Boolean");
     return answer.boolVal != VARIANT_FALSE;
 }
 

@@ -6,7 +6,7 @@
 // pattern still matches instead of every test silently answering False.
 #pragma once
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <memory>
 #include <string>
@@ -35,13 +35,13 @@ std::wstring RegExpEscape(std::wstring_view text);
 
 // A new "VBScript.RegExp" object (CLSIDFromProgID, then CoCreateInstance), or null when the
 // class cannot be created for any reason (not registered, COM not initialised on the thread).
-ComPtr<IDispatch> CreateRegExp();
+base::ComPtr<IDispatch> CreateRegExp();
 
 // A regular expression with its options set, reusable for any number of subjects.
 class RegExp {
 public:
     // With the platform class, sets IgnoreCase, MultiLine, Global and Pattern in that order;
-    // a failure to set one throws tools::Error. A malformed pattern does not fail here: like the
+    // a failure to set one throws base::Error. A malformed pattern does not fail here: like the
     // platform class, the built-in engine compiles the pattern at the first Test.
     RegExp(std::wstring_view pattern, bool ignoreCase, bool multiLine, bool global,
            RegExpEngine engine = RegExpEngine::Automatic);
@@ -50,16 +50,16 @@ public:
     ~RegExp();
 
     // True when the pattern matches at some position of subject ("^" and "$" in the pattern tie
-    // it to a start or an end). A malformed pattern throws tools::Error: the built-in engine's
+    // it to a start or an end). A malformed pattern throws base::Error: the built-in engine's
     // kRegExpSyntaxError (0x800A1399), or the platform's own HRESULT, always with a description
     // that names the pattern. The built-in engine throws kRegExpTooComplex for a pattern whose
     // test against subject would take too long. global has no effect on the answer.
     bool Test(std::wstring_view subject);
 
-    bool UsesPlatformClass() const { return object_.Get() != nullptr; }
+    bool UsesPlatformClass() const { return object_.get() != nullptr; }
 
 private:
-    ComPtr<IDispatch> object_;
+    base::ComPtr<IDispatch> object_;
     DISPID testId_ = DISPID_UNKNOWN;
     std::wstring pattern_;
     bool ignoreCase_;

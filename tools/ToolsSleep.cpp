@@ -1,6 +1,6 @@
 #include "tools/ToolsSleep.h"
 
-#include "tools/Error.h"
+#include "base/Error.h"
 
 #include <windows.h>
 
@@ -41,7 +41,8 @@ void PacedSleep(long total, long slice) {
 
 void PacedSleep(long total, long slice, PacedSleepObserver& observer) {
     if (slice <= 0 || total < 0) {
-        throw Error(E_INVALIDARG, L"A paced sleep needs a positive slice and a total of 0 or more");
+        throw base::Error(E_INVALIDARG,
+                          L"A paced sleep needs a positive slice and a total of 0 or more");
     }
     const long count = total / slice;
     const long rest = total % slice;

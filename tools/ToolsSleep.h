@@ -28,7 +28,7 @@ protected:
 
 // Pauses for total milliseconds in total / slice slices of {pump; Sleep(slice)}, then one more
 // {pump; Sleep(total % slice)}, the last sleep taken even when it is 0. Needs slice > 0 and
-// total >= 0; other values throw tools::Error(E_INVALIDARG) rather than divide by zero or sleep
+// total >= 0; other values throw base::Error(E_INVALIDARG) rather than divide by zero or sleep
 // for ever.
 void PacedSleep(long total, long slice);
 void PacedSleep(long total, long slice, PacedSleepObserver& observer);

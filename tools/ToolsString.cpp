@@ -1,7 +1,7 @@
 #include "tools/ToolsString.h"
 
-#include "tools/Error.h"
-#include "tools/Owners.h"
+#include "base/Error.h"
+#include "base/Owners.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -12,7 +12,7 @@ namespace {
 
 int CheckedLength(size_t size) {
     if (size > static_cast<size_t>(INT_MAX)) {
-        throw Error(E_OUTOFMEMORY, L"Text is too long to convert");
+        throw base::Error(E_OUTOFMEMORY, L"Text is too long to convert");
     }
     return static_cast<int>(size);
 }
@@ -24,8 +24,8 @@ std::wstring FromCodePage(UINT codePage, std::string_view bytes) {
     int length = CheckedLength(bytes.size());
     int needed = ::MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
     if (needed <= 0) {
-        ThrowLastError(codePage == CP_OEMCP ? L"Cannot decode text from the OEM code page"
-                                            : L"Cannot decode text from the ANSI code page");
+        base::ThrowLastError(codePage == CP_OEMCP ? L"Cannot decode text from the OEM code page"
+                                                  : L"Cannot decode text from the ANSI code page");
     }
     std::wstring text(static_cast<size_t>(needed), L'\0');
     ::MultiByteToWideChar(codePage, 0, bytes.data(), length, text.data(), needed);
@@ -42,7 +42,7 @@ std::string ToAnsi(std::wstring_view text) {
     int needed =
         ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) {
-        ThrowLastError(L"Cannot convert text to the ANSI code page");
+        base::ThrowLastError(L"Cannot convert text to the ANSI code page");
     }
     std::string bytes(static_cast<size_t>(needed), '\0');
     ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes.data(), needed, nullptr, nullptr);
@@ -87,7 +87,7 @@ std::wstring FromOem(std::string_view bytes) {
 }
 
 long ToLong(std::wstring_view text) {
-    UniqueBstr copy(text);
+    base::UniqueBstr copy(text);
     LONG value = 0;
     if (FAILED(::VarI4FromStr(copy.get(), LOCALE_USER_DEFAULT, 0, &value))) {
         return 0;

@@ -17,7 +17,7 @@
  * the platform derives the dispatch half from it, as it did when widl wrote the input.
  */
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-using tools::ComPtr;
+using base::ComPtr;
 
 namespace {
 
@@ -55,14 +55,14 @@ std::wstring Widen(const char* text) {
 }
 
 std::wstring NameOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
-    tools::UniqueBstr name;
+    base::UniqueBstr name;
     Check(info->GetDocumentation(member, name.put(), nullptr, nullptr, nullptr),
           "GetDocumentation");
     return name.str();
 }
 
 std::wstring DocStringOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
-    tools::UniqueBstr doc;
+    base::UniqueBstr doc;
     Check(info->GetDocumentation(member, nullptr, doc.put(), nullptr, nullptr), "GetDocumentation");
     return doc.str();
 }
@@ -86,7 +86,7 @@ public:
         Check(source_->GetLibAttr(&attr), "GetLibAttr");
         TLIBATTR lib = *attr;
         source_->ReleaseTLibAttr(attr);
-        tools::UniqueBstr name;
+        base::UniqueBstr name;
         Check(source_->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr), "library name");
         Check(target_->SetName(name.get()), "SetName");
         Check(target_->SetGuid(lib.guid), "SetGuid");
@@ -101,15 +101,16 @@ public:
             TYPEKIND kind = typeAttr->typekind;
             info->ReleaseTypeAttr(typeAttr);
             ComPtr<ICreateTypeInfo> created;
-            Check(target_->CreateTypeInfo(const_cast<LPOLESTR>(typeName.c_str()), kind, &created),
+            Check(target_->CreateTypeInfo(const_cast<LPOLESTR>(typeName.c_str()), kind,
+                                          created.put()),
                   "CreateTypeInfo");
             ComPtr<ITypeInfo> createdInfo;
-            Check(created.As(&createdInfo), "ICreateTypeInfo as ITypeInfo");
+            Check(created.query(createdInfo), "ICreateTypeInfo as ITypeInfo");
             types_.push_back({info, created});
             byName_[typeName] = createdInfo;
         }
         for (auto& type : types_) {
-            CopyType(type.source.Get(), type.target.Get());
+            CopyType(type.source.get(), type.target.get());
         }
         for (auto& type : types_) {
             Check(type.target->LayOut(), "LayOut");
@@ -126,8 +127,8 @@ private:
     ComPtr<ITypeInfo> FindSource(const std::wstring& name) {
         for (UINT i = 0; i < source_->GetTypeInfoCount(); ++i) {
             ComPtr<ITypeInfo> info;
-            Check(source_->GetTypeInfo(i, &info), "GetTypeInfo");
-            if (NameOf(info.Get()) == name) {
+            Check(source_->GetTypeInfo(i, info.put()), "GetTypeInfo");
+            if (NameOf(info.get()) == name) {
                 return info;
             }
         }
@@ -146,7 +147,7 @@ private:
         HREFTYPE ref = 0;
         Check(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), "dual vtable half");
         ComPtr<ITypeInfo> vtable;
-        Check(info->GetRefTypeInfo(ref, &vtable), "dual vtable half");
+        Check(info->GetRefTypeInfo(ref, vtable.put()), "dual vtable half");
         return vtable;
     }
 
@@ -154,17 +155,17 @@ private:
     // library maps to its new description, any other (IDispatch) is referenced as it is.
     HREFTYPE MapReference(ITypeInfo* source, ICreateTypeInfo* target, HREFTYPE ref) {
         ComPtr<ITypeInfo> referenced;
-        Check(source->GetRefTypeInfo(ref, &referenced), "GetRefTypeInfo");
+        Check(source->GetRefTypeInfo(ref, referenced.put()), "GetRefTypeInfo");
         ComPtr<ITypeLib> container;
         UINT index = 0;
-        Check(referenced->GetContainingTypeLib(&container, &index), "GetContainingTypeLib");
-        ITypeInfo* mapped = referenced.Get();
-        if (container.Get() == source_) {
-            auto found = byName_.find(NameOf(referenced.Get()));
+        Check(referenced->GetContainingTypeLib(container.put(), &index), "GetContainingTypeLib");
+        ITypeInfo* mapped = referenced.get();
+        if (container.get() == source_) {
+            auto found = byName_.find(NameOf(referenced.get()));
             if (found == byName_.end()) {
                 throw Failure{TYPE_E_ELEMENTNOTFOUND, "referenced type not in the order"};
             }
-            mapped = found->second.Get();
+            mapped = found->second.get();
         }
         HREFTYPE newRef = 0;
         Check(target->AddRefTypeInfo(mapped, &newRef), "AddRefTypeInfo");
@@ -326,7 +327,7 @@ int main(int argc, char** argv) {
     }
     try {
         ComPtr<ITypeLib> source;
-        Check(LoadTypeLibEx(Widen(argv[1]).c_str(), REGKIND_NONE, &source), "LoadTypeLibEx");
+        Check(LoadTypeLibEx(Widen(argv[1]).c_str(), REGKIND_NONE, source.put()), "LoadTypeLibEx");
         TLIBATTR* attr = nullptr;
         Check(source->GetLibAttr(&attr), "GetLibAttr");
         SYSKIND kind = attr->syskind;
@@ -335,13 +336,13 @@ int main(int argc, char** argv) {
         std::wstring out = Widen(argv[2]);
         DeleteFileW(out.c_str());
         ComPtr<ICreateTypeLib2> target;
-        Check(CreateTypeLib2(kind, out.c_str(), &target), "CreateTypeLib2");
+        Check(CreateTypeLib2(kind, out.c_str(), target.put()), "CreateTypeLib2");
         std::vector<std::wstring> order;
         for (int i = 3; i < argc; ++i) {
             order.push_back(Widen(argv[i]));
         }
-        Finisher(source.Get(), target.Get()).CopyLibrary(order);
-        target.Reset();
+        Finisher(source.get(), target.get()).CopyLibrary(order);
+        target.reset();
         FixEnumerationSizes(argv[2]);
     } catch (const Failure& failure) {
         std::fprintf(stderr, "finish_typelib: %s failed with 0x%08lx\n", failure.step.c_str(),

@@ -33,7 +33,7 @@ protected:
         for (const std::string& url : seeded_) {
             cache_seeding::RemoveEntry(url);
         }
-        cache_.Reset();
+        cache_.reset();
         ComponentTest::TearDown();
     }
 
@@ -48,7 +48,7 @@ protected:
 
     // DelCache late-bound, with the arguments given in call order.
     CallOutcome Sweep(std::vector<VARIANT*> args = {}) {
-        return Call(cache_.Get(), L"DelCache", std::move(args));
+        return Call(cache_.get(), L"DelCache", std::move(args));
     }
     CallOutcome Sweep(long type, const wchar_t* pattern, bool regExp) {
         auto t = Arg(type), p = Arg(pattern), r = ArgBool(regExp);
@@ -199,9 +199,9 @@ TEST_F(CacheTest, ExpressionTooComplexForAUrlStopsTheSweepThere) {
     HRESULT hr = S_OK;
     std::thread([&] {
         ComPtr<_QKCache> cache;
-        ASSERT_EQ(CreateComponentObject(CLSID_QKCache, IID__QKCache, &cache), S_OK);
+        ASSERT_EQ(CreateComponentObject(CLSID_QKCache, IID__QKCache, cache.put_void()), S_OK);
         const std::wstring host(host_.begin(), host_.end());
-        tools::UniqueBstr pattern(L"^http://" + tools::RegExpEscape(host) + L"/(?=.)(a|aa)*c$");
+        base::UniqueBstr pattern(L"^http://" + tools::RegExpEscape(host) + L"/(?=.)(a|aa)*c$");
         hr = cache->DelCache(CACHE_NORMAL, pattern.get(), VARIANT_TRUE);
     }).join();
 
@@ -334,7 +334,7 @@ TEST_F(CacheTest, MessagesArePumpedBeforeEachUrlAndTheHostMayCallAgain) {
     // report.
     for (const std::wstring& pattern : {host, std::wstring()}) {
         std::string first = Seed("first"), second = Seed("second");
-        probe = PumpProbe{cache_.Get(), {first, second}, host + L"/second"};
+        probe = PumpProbe{cache_.get(), {first, second}, host + L"/second"};
         ::PostMessageW(window, WM_APP, 0, 0);
 
         EXPECT_EQ(Sweep(CACHE_NORMAL, pattern.c_str(), false).hr, S_OK);

@@ -1,17 +1,10 @@
 #include "tests/cache/seeding.h"
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <wininet.h>
 
 namespace cache_seeding {
-
-namespace {
-void FindCloseUrlCacheQuietly(HANDLE find) {
-    ::FindCloseUrlCache(find);
-}
-using UniqueCacheFind = tools::UniqueResource<HANDLE, FindCloseUrlCacheQuietly>;
-} // namespace
 
 bool AddEntry(const std::string& url, DWORD type, bool withFile) {
     char file[MAX_PATH] = "";
@@ -55,7 +48,7 @@ std::vector<Entry> ListEntries() {
     std::vector<Entry> entries;
     std::vector<char> buffer(4096);
     auto* info = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(buffer.data());
-    UniqueCacheFind find;
+    base::UniqueUrlCacheFind find;
     for (;;) {
         // One buffer serves every entry; it grows when an entry needs more.
         DWORD size = static_cast<DWORD>(buffer.size());

@@ -6,7 +6,7 @@
 namespace {
 
 using namespace testing_support;
-using tools::ComPtr;
+using base::ComPtr;
 
 class DispatchTest : public ComponentTest {
 protected:
@@ -16,10 +16,10 @@ protected:
         dialer_ = CreateDispatch(CLSID_QKDialer);
         ASSERT_TRUE(dialer_);
         auto name = Arg(ini_.c_str());
-        ASSERT_EQ(Put(dialer_.Get(), L"IniFilename", &name).hr, S_OK);
+        ASSERT_EQ(Put(dialer_.get(), L"IniFilename", &name).hr, S_OK);
     }
     void TearDown() override {
-        dialer_.Reset();
+        dialer_.reset();
         ComponentTest::TearDown();
     }
 
@@ -28,10 +28,10 @@ protected:
 };
 
 TEST_F(DispatchTest, NamesMapInAnyLetterCase) {
-    EXPECT_EQ(DispIdOf(dialer_.Get(), L"rasredial"), 0x6003000D);
-    EXPECT_EQ(DispIdOf(dialer_.Get(), L"RASREDIAL"), 0x6003000D);
-    EXPECT_EQ(DispIdOf(dialer_.Get(), L"IniFilename"), 0x68030005);
-    EXPECT_EQ(DispIdOf(dialer_.Get(), L"delayhangup"), 0x68030000);
+    EXPECT_EQ(DispIdOf(dialer_.get(), L"rasredial"), 0x6003000D);
+    EXPECT_EQ(DispIdOf(dialer_.get(), L"RASREDIAL"), 0x6003000D);
+    EXPECT_EQ(DispIdOf(dialer_.get(), L"IniFilename"), 0x68030005);
+    EXPECT_EQ(DispIdOf(dialer_.get(), L"delayhangup"), 0x68030000);
 }
 
 TEST_F(DispatchTest, InternalMembersAndParametersAreUnknownOrPositional) {
@@ -55,18 +55,18 @@ TEST_F(DispatchTest, TypeInformationIsTheDefaultInterface) {
     EXPECT_EQ(dialer_->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
     ComPtr<ITypeInfo> info;
-    ASSERT_EQ(dialer_->GetTypeInfo(0, 0, &info), S_OK);
+    ASSERT_EQ(dialer_->GetTypeInfo(0, 0, info.put()), S_OK);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
     EXPECT_EQ(attr->guid, IID__QKDialer);
     info->ReleaseTypeAttr(attr);
-    EXPECT_EQ(dialer_->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX);
+    EXPECT_EQ(dialer_->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
 }
 
 TEST_F(DispatchTest, PropertyPutConvertsTextToLong) {
     auto text = Arg(L"250");
-    EXPECT_EQ(Put(dialer_.Get(), L"DelayDial", &text).hr, S_OK);
-    auto got = Get(dialer_.Get(), L"DelayDial");
+    EXPECT_EQ(Put(dialer_.get(), L"DelayDial", &text).hr, S_OK);
+    auto got = Get(dialer_.get(), L"DelayDial");
     ASSERT_EQ(got.hr, S_OK);
     EXPECT_EQ(got.result.vt, VT_I4);
     EXPECT_EQ(got.result.lVal, 250);
@@ -74,22 +74,22 @@ TEST_F(DispatchTest, PropertyPutConvertsTextToLong) {
 
 TEST_F(DispatchTest, TextThatIsNoNumberIsATypeMismatchAndTheSetterDoesNotRun) {
     auto text = Arg(L"abc");
-    EXPECT_EQ(Put(dialer_.Get(), L"DelayDial", &text).hr, DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(Get(dialer_.Get(), L"DelayDial").result.lVal, 100);
+    EXPECT_EQ(Put(dialer_.get(), L"DelayDial", &text).hr, DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Get(dialer_.get(), L"DelayDial").result.lVal, 100);
     EXPECT_EQ(GetFileAttributesW(ini_.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(DispatchTest, MissingRequiredArgumentIsNotOptional) {
-    EXPECT_EQ(Call(dialer_.Get(), L"IsConnected").hr, DISP_E_PARAMNOTOPTIONAL);
-    tools::UniqueVariant missing;
+    EXPECT_EQ(Call(dialer_.get(), L"IsConnected").hr, DISP_E_PARAMNOTOPTIONAL);
+    base::UniqueVariant missing;
     missing.vt = VT_ERROR;
     missing.scode = DISP_E_PARAMNOTFOUND;
-    EXPECT_EQ(Call(dialer_.Get(), L"IsConnected", {&missing}).hr, DISP_E_PARAMNOTOPTIONAL);
+    EXPECT_EQ(Call(dialer_.get(), L"IsConnected", {&missing}).hr, DISP_E_PARAMNOTOPTIONAL);
 }
 
 TEST_F(DispatchTest, UnknownDispIdIsMemberNotFound) {
     DISPPARAMS none{};
-    tools::UniqueVariant result;
+    base::UniqueVariant result;
     EXPECT_EQ(
         dialer_->Invoke(0x12345, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
         DISP_E_MEMBERNOTFOUND);
@@ -100,7 +100,7 @@ TEST_F(DispatchTest, UnknownDispIdIsMemberNotFound) {
 
 TEST_F(DispatchTest, FailingMemberIsAnExceptionCarryingItsHresultAndDescription) {
     auto bad = Arg(L"line\nbreak");
-    auto outcome = Put(dialer_.Get(), L"ADSL", &bad);
+    auto outcome = Put(dialer_.get(), L"ADSL", &bad);
     EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
     EXPECT_EQ(outcome.scode, E_INVALIDARG);
     EXPECT_NE(outcome.description.find(L"ADSL"), std::wstring::npos) << outcome.description;
@@ -109,7 +109,7 @@ TEST_F(DispatchTest, FailingMemberIsAnExceptionCarryingItsHresultAndDescription)
 
 TEST_F(DispatchTest, OmittedOptionalArgumentsGetTheirDefaults) {
     // RasHangup with no argument and no stored entry answers False without running anything.
-    auto outcome = Call(dialer_.Get(), L"RasHangup");
+    auto outcome = Call(dialer_.get(), L"RasHangup");
     if (outcome.hr == DISP_E_EXCEPTION && outcome.scode == E_NOTIMPL) {
         GTEST_SKIP() << "dialling not in this build";
     }
@@ -120,36 +120,36 @@ TEST_F(DispatchTest, OmittedOptionalArgumentsGetTheirDefaults) {
 
 TEST_F(DispatchTest, VtableAndDispatchReachTheSameMember) {
     ComPtr<_QKDialer> early;
-    ASSERT_EQ(dialer_.As(&early), S_OK);
+    ASSERT_EQ(dialer_.query(early), S_OK);
     ASSERT_EQ(early->put_DelayHangup(1234), S_OK);
-    EXPECT_EQ(Get(dialer_.Get(), L"DelayHangup").result.lVal, 1234);
+    EXPECT_EQ(Get(dialer_.get(), L"DelayHangup").result.lVal, 1234);
     auto value = Arg(L"  Entry  ");
-    ASSERT_EQ(Put(dialer_.Get(), L"Uid", &value).hr, S_OK);
-    tools::UniqueBstr uid;
+    ASSERT_EQ(Put(dialer_.get(), L"Uid", &value).hr, S_OK);
+    base::UniqueBstr uid;
     ASSERT_EQ(early->get_Uid(uid.put()), S_OK);
     EXPECT_EQ(uid.str(), L"Entry");
 }
 
 TEST_F(DispatchTest, NullBstrIsTheEmptyText) {
     ComPtr<_QKDialer> early;
-    ASSERT_EQ(dialer_.As(&early), S_OK);
+    ASSERT_EQ(dialer_.query(early), S_OK);
     ASSERT_EQ(early->put_Password(nullptr), S_OK);
-    tools::UniqueBstr password;
+    base::UniqueBstr password;
     ASSERT_EQ(early->get_Password(password.put()), S_OK);
     EXPECT_EQ(password.str(), L"");
 }
 
 TEST_F(DispatchTest, FailingMemberStillWritesItsResult) {
     ComPtr<_QKDialer> early;
-    ASSERT_EQ(dialer_.As(&early), S_OK);
+    ASSERT_EQ(dialer_.query(early), S_OK);
     VARIANT_BOOL result = 7;
-    tools::UniqueBstr name(L"x(");
+    base::UniqueBstr name(L"x(");
     HRESULT hr = early->IsConnected(name.get(), &result);
     if (FAILED(hr)) {
         EXPECT_EQ(result, VARIANT_FALSE);
     }
     BSTR text = reinterpret_cast<BSTR>(1);
-    tools::UniqueBstr bad(L"a\nb");
+    base::UniqueBstr bad(L"a\nb");
     EXPECT_EQ(early->put_ADSL(bad.get()), E_INVALIDARG);
     EXPECT_EQ(early->get_ADSL(&text), S_OK);
     SysFreeString(text);
@@ -157,22 +157,22 @@ TEST_F(DispatchTest, FailingMemberStillWritesItsResult) {
 
 TEST_F(DispatchTest, FailureIsReportedThroughErrorInfo) {
     ComPtr<_QKDialer> early;
-    ASSERT_EQ(dialer_.As(&early), S_OK);
+    ASSERT_EQ(dialer_.query(early), S_OK);
     ComPtr<ISupportErrorInfo> support;
-    ASSERT_EQ(dialer_.As(&support), S_OK);
+    ASSERT_EQ(dialer_.query(support), S_OK);
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__QKDialer), S_OK);
-    tools::UniqueBstr bad(std::wstring(L"a\0b", 3));
+    base::UniqueBstr bad(std::wstring(L"a\0b", 3));
     ASSERT_EQ(early->put_Uid(bad.get()), E_INVALIDARG);
     ComPtr<IErrorInfo> info;
-    ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-    tools::UniqueBstr description, source;
+    ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
+    base::UniqueBstr description, source;
     info->GetDescription(description.put());
     info->GetSource(source.put());
     EXPECT_NE(description.str().find(L"Uid"), std::wstring::npos);
     EXPECT_EQ(source.str(), L"ZUVezEradez3.QKDialer");
     // A member that succeeds leaves no stale information behind.
     ASSERT_EQ(early->put_Uid(nullptr), S_OK);
-    EXPECT_EQ(GetErrorInfo(0, &info), S_FALSE);
+    EXPECT_EQ(GetErrorInfo(0, info.put()), S_FALSE);
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 namespace {
 
 using namespace testing_support;
-using tools::ComPtr;
+using base::ComPtr;
 
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(WINAPI*)();
@@ -34,12 +34,13 @@ TEST_F(ServerTest, UnknownClassIsNotAvailable) {
 
 TEST_F(ServerTest, AggregationIsRefused) {
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(
-        Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKCache, IID_IClassFactory, &factory),
-        S_OK);
+    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKCache, IID_IClassFactory,
+                                                            factory.put_void()),
+              S_OK);
     ComPtr<IUnknown> object;
     ComPtr<IUnknown> outer = CreateDispatch(CLSID_QKCache);
-    EXPECT_EQ(factory->CreateInstance(outer.Get(), IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(factory->CreateInstance(outer.get(), IID_IUnknown, object.put_void()),
+              CLASS_E_NOAGGREGATION);
     EXPECT_FALSE(object);
 }
 
@@ -50,14 +51,14 @@ TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectAndNoLock) {
         ComPtr<IDispatch> dialer = CreateDispatch(CLSID_QKDialer);
         ComPtr<IDispatch> cache = CreateDispatch(CLSID_QKCache);
         EXPECT_EQ(canUnload(), S_FALSE);
-        dialer.Reset();
+        dialer.reset();
         EXPECT_EQ(canUnload(), S_FALSE);
     }
     EXPECT_EQ(canUnload(), S_OK);
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(
-        Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKDialer, IID_IClassFactory, &factory),
-        S_OK);
+    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKDialer, IID_IClassFactory,
+                                                            factory.put_void()),
+              S_OK);
     EXPECT_EQ(canUnload(), S_OK) << "a class object alone does not hold the module";
     factory->LockServer(TRUE);
     EXPECT_EQ(canUnload(), S_FALSE);
@@ -84,10 +85,10 @@ DWORD WINAPI HoldObjectInOtherApartment(void* parameter) {
 
 TEST_F(ServerTest, ObjectsOfOtherApartmentsCount) {
     auto canUnload = Export<CanUnloadNowFn>("DllCanUnloadNow");
-    tools::UniqueHandle created(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    tools::UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    base::UniqueHandle created(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    base::UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     WorkerEvents context{created.get(), release.get()};
-    tools::UniqueHandle thread(
+    base::UniqueHandle thread(
         CreateThread(nullptr, 0, HoldObjectInOtherApartment, &context, 0, nullptr));
     ASSERT_EQ(WaitForSingleObject(created.get(), 10000), WAIT_OBJECT_0);
     EXPECT_EQ(canUnload(), S_FALSE);
@@ -100,28 +101,28 @@ TEST_F(ServerTest, DefaultInterfaceIdentityAndNothingElse) {
     for (auto [clsid, iid] :
          {std::pair{CLSID_QKDialer, IID__QKDialer}, std::pair{CLSID_QKCache, IID__QKCache}}) {
         ComPtr<IUnknown> unknown, dispatch, own;
-        ASSERT_EQ(CreateComponentObject(clsid, IID_IUnknown, &unknown), S_OK);
-        EXPECT_EQ(unknown.As(&dispatch), S_OK);
-        EXPECT_EQ(unknown->QueryInterface(iid, &own), S_OK);
-        EXPECT_EQ(unknown.Get(), dispatch.Get());
-        EXPECT_EQ(unknown.Get(), own.Get());
+        ASSERT_EQ(CreateComponentObject(clsid, IID_IUnknown, unknown.put_void()), S_OK);
+        EXPECT_EQ(unknown.query(dispatch), S_OK);
+        EXPECT_EQ(unknown->QueryInterface(iid, own.put_void()), S_OK);
+        EXPECT_EQ(unknown.get(), dispatch.get());
+        EXPECT_EQ(unknown.get(), own.get());
         ComPtr<IUnknown> other;
-        EXPECT_EQ(unknown->QueryInterface(IID_IPersist, &other), E_NOINTERFACE);
-        EXPECT_EQ(
-            unknown->QueryInterface(clsid == CLSID_QKDialer ? IID__QKCache : IID__QKDialer, &other),
-            E_NOINTERFACE);
+        EXPECT_EQ(unknown->QueryInterface(IID_IPersist, other.put_void()), E_NOINTERFACE);
+        EXPECT_EQ(unknown->QueryInterface(clsid == CLSID_QKDialer ? IID__QKCache : IID__QKDialer,
+                                          other.put_void()),
+                  E_NOINTERFACE);
     }
 }
 
 TEST_F(ServerTest, EveryCreationIsANewObject) {
     ComPtr<IDispatch> a = CreateDispatch(CLSID_QKCache), b = CreateDispatch(CLSID_QKCache);
-    EXPECT_NE(a.Get(), b.Get());
+    EXPECT_NE(a.get(), b.get());
 }
 
 TEST_F(ServerTest, CacheDeclaresItsOneMember) {
     ComPtr<IDispatch> cache = CreateDispatch(CLSID_QKCache);
-    EXPECT_EQ(DispIdOf(cache.Get(), L"DelCache"), 0x60030005);
-    EXPECT_EQ(DispIdOf(cache.Get(), L"IniFilename"), DISPID_UNKNOWN);
+    EXPECT_EQ(DispIdOf(cache.get(), L"DelCache"), 0x60030005);
+    EXPECT_EQ(DispIdOf(cache.get(), L"IniFilename"), DISPID_UNKNOWN);
 }
 
 TEST_F(ServerTest, VersionRecord) {

@@ -8,9 +8,9 @@
 
 namespace {
 
+using base::ComPtr;
 using testing_support::ComponentModule;
 using testing_support::ComponentTest;
-using tools::ComPtr;
 
 struct Param {
     std::wstring name; // empty: no name stored
@@ -71,13 +71,13 @@ std::vector<Member> DialerMembers() {
 
 // A default value as text, after conversion to its parameter's type (VT_BOOL gives "False").
 std::wstring Text(const VARIANT& value, VARTYPE type) {
-    tools::UniqueVariant typed, text;
+    base::UniqueVariant typed, text;
     VARTYPE target = type == VT_USERDEFINED ? static_cast<VARTYPE>(VT_I4) : type;
     if (FAILED(VariantChangeType(&typed, const_cast<VARIANT*>(&value), 0, target)) ||
         FAILED(VariantChangeType(&text, &typed, 0, VT_BSTR))) {
         return L"?";
     }
-    return std::wstring(tools::BstrView(text.bstrVal));
+    return std::wstring(base::BstrView(text.bstrVal));
 }
 
 class TypeLibTest : public ComponentTest {
@@ -86,16 +86,16 @@ protected:
         ComponentTest::SetUp();
         wchar_t path[MAX_PATH];
         GetModuleFileNameW(ComponentModule(), path, MAX_PATH);
-        ASSERT_EQ(LoadTypeLibEx(path, REGKIND_NONE, &lib_), S_OK);
+        ASSERT_EQ(LoadTypeLibEx(path, REGKIND_NONE, lib_.put()), S_OK);
     }
     void TearDown() override {
-        lib_.Reset();
+        lib_.reset();
         ComponentTest::TearDown();
     }
 
     ComPtr<ITypeInfo> Info(UINT index) {
         ComPtr<ITypeInfo> info;
-        EXPECT_EQ(lib_->GetTypeInfo(index, &info), S_OK);
+        EXPECT_EQ(lib_->GetTypeInfo(index, info.put()), S_OK);
         return info;
     }
 
@@ -108,7 +108,7 @@ protected:
     }
 
     static std::wstring Doc(ITypeInfo* info, MEMBERID id, bool helpString) {
-        tools::UniqueBstr name, doc;
+        base::UniqueBstr name, doc;
         DWORD context = 0;
         info->GetDocumentation(id, name.put(), doc.put(), &context, nullptr);
         EXPECT_EQ(context, 0u);
@@ -120,7 +120,7 @@ protected:
         HREFTYPE ref = 0;
         EXPECT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
         ComPtr<ITypeInfo> vtable;
-        EXPECT_EQ(dispatch->GetRefTypeInfo(ref, &vtable), S_OK);
+        EXPECT_EQ(dispatch->GetRefTypeInfo(ref, vtable.put()), S_OK);
         return vtable;
     }
 
@@ -184,7 +184,7 @@ TEST_F(TypeLibTest, LibraryAttributes) {
     // The loader marks every library read from a file with FHASDISKIMAGE; nothing else is set.
     EXPECT_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
     lib_->ReleaseTLibAttr(attr);
-    tools::UniqueBstr name, doc, helpFile;
+    base::UniqueBstr name, doc, helpFile;
     DWORD context = 0;
     ASSERT_EQ(lib_->GetDocumentation(-1, name.put(), doc.put(), &context, helpFile.put()), S_OK);
     EXPECT_EQ(name.str(), L"ZUVezEradez3");
@@ -213,9 +213,9 @@ TEST_F(TypeLibTest, FiveTypesInPublishedOrder) {
     for (UINT i = 0; i < 5; ++i) {
         ComPtr<ITypeInfo> info = Info(i);
         SCOPED_TRACE(expected[i].name);
-        EXPECT_EQ(Doc(info.Get(), MEMBERID_NIL, false), expected[i].name);
-        EXPECT_EQ(Doc(info.Get(), MEMBERID_NIL, true), L"");
-        TYPEATTR attr = Attr(info.Get());
+        EXPECT_EQ(Doc(info.get(), MEMBERID_NIL, false), expected[i].name);
+        EXPECT_EQ(Doc(info.get(), MEMBERID_NIL, true), L"");
+        TYPEATTR attr = Attr(info.get());
         EXPECT_EQ(attr.typekind, expected[i].kind);
         EXPECT_EQ(attr.guid, expected[i].guid);
         EXPECT_EQ(attr.wTypeFlags, expected[i].flags);
@@ -228,30 +228,30 @@ TEST_F(TypeLibTest, FiveTypesInPublishedOrder) {
 TEST_F(TypeLibTest, ClassesImplementOnlyTheirDefaultInterface) {
     for (auto [index, iid] : {std::pair{1u, IID__QKDialer}, std::pair{3u, IID__QKCache}}) {
         ComPtr<ITypeInfo> cls = Info(index);
-        ASSERT_EQ(Attr(cls.Get()).cImplTypes, 1);
+        ASSERT_EQ(Attr(cls.get()).cImplTypes, 1);
         INT flags = 0;
         EXPECT_EQ(cls->GetImplTypeFlags(0, &flags), S_OK);
         EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
         HREFTYPE ref = 0;
         ASSERT_EQ(cls->GetRefTypeOfImplType(0, &ref), S_OK);
         ComPtr<ITypeInfo> itf;
-        ASSERT_EQ(cls->GetRefTypeInfo(ref, &itf), S_OK);
-        EXPECT_EQ(Attr(itf.Get()).guid, iid);
+        ASSERT_EQ(cls->GetRefTypeInfo(ref, itf.put()), S_OK);
+        EXPECT_EQ(Attr(itf.get()).guid, iid);
     }
 }
 
 TEST_F(TypeLibTest, InterfacesDeriveFromIDispatch) {
     for (UINT index : {0u, 2u}) {
-        ComPtr<ITypeInfo> vtable = VtableHalf(Info(index).Get());
+        ComPtr<ITypeInfo> vtable = VtableHalf(Info(index).get());
         HREFTYPE ref = 0;
         ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &ref), S_OK);
         ComPtr<ITypeInfo> base;
-        ASSERT_EQ(vtable->GetRefTypeInfo(ref, &base), S_OK);
-        EXPECT_EQ(Attr(base.Get()).guid, IID_IDispatch);
+        ASSERT_EQ(vtable->GetRefTypeInfo(ref, base.put()), S_OK);
+        EXPECT_EQ(Attr(base.get()).guid, IID_IDispatch);
         // IDispatch comes from the standard OLE automation library, stdole2 2.0.
         ComPtr<ITypeLib> stdole;
         UINT index = 0;
-        ASSERT_EQ(base->GetContainingTypeLib(&stdole, &index), S_OK);
+        ASSERT_EQ(base->GetContainingTypeLib(stdole.put(), &index), S_OK);
         TLIBATTR* attr = nullptr;
         ASSERT_EQ(stdole->GetLibAttr(&attr), S_OK);
         const GUID kStdOle = {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -262,12 +262,12 @@ TEST_F(TypeLibTest, InterfacesDeriveFromIDispatch) {
 }
 
 TEST_F(TypeLibTest, DialerMembersInSlotOrder) {
-    ExpectMembers(VtableHalf(Info(0).Get()).Get(), DialerMembers());
+    ExpectMembers(VtableHalf(Info(0).get()).get(), DialerMembers());
 }
 
 TEST_F(TypeLibTest, CacheMember) {
-    ComPtr<ITypeInfo> vtable = VtableHalf(Info(2).Get());
-    ExpectMembers(vtable.Get(), {{L"DelCache",
+    ComPtr<ITypeInfo> vtable = VtableHalf(Info(2).get());
+    ExpectMembers(vtable.get(), {{L"DelCache",
                                   INVOKE_FUNC,
                                   0x60030005,
                                   {{L"eType", VT_USERDEFINED, kOptIn, L"1"},
@@ -277,15 +277,16 @@ TEST_F(TypeLibTest, CacheMember) {
     FUNCDESC* f = nullptr;
     ASSERT_EQ(vtable->GetFuncDesc(0, &f), S_OK);
     ComPtr<ITypeInfo> enumeration;
-    EXPECT_EQ(vtable->GetRefTypeInfo(f->lprgelemdescParam[0].tdesc.hreftype, &enumeration), S_OK);
-    EXPECT_EQ(Doc(enumeration.Get(), MEMBERID_NIL, false), L"QKCACHE_TYPE");
+    EXPECT_EQ(vtable->GetRefTypeInfo(f->lprgelemdescParam[0].tdesc.hreftype, enumeration.put()),
+              S_OK);
+    EXPECT_EQ(Doc(enumeration.get(), MEMBERID_NIL, false), L"QKCACHE_TYPE");
     EXPECT_EQ(f->lprgelemdescParam[0].paramdesc.pparamdescex->varDefaultValue.vt, VT_I4);
     vtable->ReleaseFuncDesc(f);
 }
 
 TEST_F(TypeLibTest, EnumerationConstants) {
     ComPtr<ITypeInfo> info = Info(4);
-    TYPEATTR attr = Attr(info.Get());
+    TYPEATTR attr = Attr(info.get());
     EXPECT_EQ(attr.cbSizeInstance, 4u);
     EXPECT_EQ(attr.cbAlignment, 4);
     const std::pair<const wchar_t*, LONG> expected[] = {
@@ -305,8 +306,8 @@ TEST_F(TypeLibTest, EnumerationConstants) {
         ASSERT_EQ(info->GetVarDesc(i, &v), S_OK);
         EXPECT_EQ(v->memid, static_cast<MEMBERID>(0x40000000 + i));
         EXPECT_EQ(v->varkind, VAR_CONST);
-        EXPECT_EQ(Doc(info.Get(), v->memid, false), expected[i].first);
-        EXPECT_EQ(Doc(info.Get(), v->memid, true), expected[i].first);
+        EXPECT_EQ(Doc(info.get(), v->memid, false), expected[i].first);
+        EXPECT_EQ(Doc(info.get(), v->memid, true), expected[i].first);
         EXPECT_EQ(v->lpvarValue->vt, VT_I4);
         EXPECT_EQ(v->lpvarValue->lVal, expected[i].second);
         info->ReleaseVarDesc(v);

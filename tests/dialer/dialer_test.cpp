@@ -37,13 +37,12 @@ bool ChineseCodePage() {
 }
 
 std::wstring ReadUtf8(const std::wstring& path) {
-    tools::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                         0, nullptr));
+    base::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
     std::string bytes(1 << 16, '\0');
     DWORD read = 0;
-    if (file.get() == INVALID_HANDLE_VALUE ||
-        !ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr)) {
+    if (!file || !ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr)) {
         read = 0;
     }
     std::wstring text(read, L'\0');
@@ -55,7 +54,7 @@ void WriteUtf8(const std::wstring& path, const std::wstring& text) {
     std::string bytes(text.size() * 3, '\0');
     bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(),
                                      int(bytes.size()), nullptr, nullptr));
-    tools::UniqueHandle file(
+    base::UniqueFile file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr));
@@ -66,14 +65,13 @@ void WriteUtf8(const std::wstring& path, const std::wstring& text) {
 void RemoveFolder(const std::wstring& dir) {
     for (int attempt = 0; attempt < 100 && !RemoveDirectoryW(dir.c_str()); ++attempt) {
         WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((dir + L"\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) {
+        base::UniqueFind search(FindFirstFileW((dir + L"\\*").c_str(), &found));
+        if (!search) {
             return;
         }
         do {
             DeleteFileW((dir + L"\\" + found.cFileName).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
+        } while (FindNextFileW(search.get(), &found));
         Sleep(20);
     }
 }
@@ -96,12 +94,12 @@ protected:
         SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", dir_.c_str());
         dialer_ = CreateDispatch(CLSID_QKDialer);
         ASSERT_TRUE(dialer_);
-        tools::UniqueVariant ini = Arg((dir_ + L"\\dialer.ini").c_str());
-        ASSERT_EQ(Put(dialer_.Get(), L"IniFilename", &ini).hr, S_OK);
+        base::UniqueVariant ini = Arg((dir_ + L"\\dialer.ini").c_str());
+        ASSERT_EQ(Put(dialer_.get(), L"IniFilename", &ini).hr, S_OK);
     }
 
     void TearDown() override {
-        dialer_.Reset();
+        dialer_.reset();
         SetCurrentDirectoryW(savedDir_.c_str());
         SetEnvironmentVariableW(L"PATH", savedPath_.c_str());
         SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", nullptr);
@@ -125,13 +123,13 @@ protected:
         std::pair<const wchar_t*, const wchar_t*> settings[] = {
             {L"ADSL", adsl}, {L"Uid", uid}, {L"Password", password}};
         for (auto [name, value] : settings) {
-            tools::UniqueVariant v = Arg(value);
-            ASSERT_EQ(Put(dialer_.Get(), name, &v).hr, S_OK);
+            base::UniqueVariant v = Arg(value);
+            ASSERT_EQ(Put(dialer_.get(), name, &v).hr, S_OK);
         }
     }
     void Store(const wchar_t* delay, long milliseconds) {
-        tools::UniqueVariant v = Arg(milliseconds);
-        ASSERT_EQ(Put(dialer_.Get(), delay, &v).hr, S_OK);
+        base::UniqueVariant v = Arg(milliseconds);
+        ASSERT_EQ(Put(dialer_.get(), delay, &v).hr, S_OK);
     }
 
     // Calls an operation with the given text arguments (fewer than declared: the rest omitted)
@@ -143,10 +141,10 @@ protected:
         return outcome.result.boolVal != VARIANT_FALSE;
     }
     CallOutcome Attempt(const wchar_t* member, const std::vector<std::wstring>& args) {
-        std::vector<tools::UniqueVariant> values;
+        std::vector<base::UniqueVariant> values;
         std::vector<VARIANT*> pointers;
         for (const auto& arg : args) {
-            tools::UniqueVariant value;
+            base::UniqueVariant value;
             value.vt = VT_BSTR;
             value.bstrVal = SysAllocStringLen(arg.data(), static_cast<UINT>(arg.size()));
             values.push_back(std::move(value));
@@ -154,7 +152,7 @@ protected:
         for (auto& value : values) {
             pointers.push_back(&value);
         }
-        return Call(dialer_.Get(), member, pointers);
+        return Call(dialer_.get(), member, pointers);
     }
 
     // The runs of the simulator, oldest first; each call takes them, so the next sees only its own.
@@ -431,9 +429,9 @@ TEST_F(DialerTest, ACaptureFileHeldByAnotherPartyFailsTheCallBeforeTheToolRuns) 
     Connected(L"Entry\r\n");
     for (DWORD sharing : {FILE_SHARE_READ | FILE_SHARE_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}) {
-        tools::UniqueHandle spoof(CreateFileW(File(L"QKDialer.tmp").c_str(), GENERIC_WRITE, sharing,
-                                              nullptr, CREATE_ALWAYS, 0, nullptr));
-        ASSERT_NE(spoof.get(), INVALID_HANDLE_VALUE);
+        base::UniqueFile spoof(CreateFileW(File(L"QKDialer.tmp").c_str(), GENERIC_WRITE, sharing,
+                                           nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(spoof);
         CallOutcome outcome = Attempt(L"IsConnected", {L"Entry"});
         EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
         EXPECT_NE(outcome.description.find(L"QKDialer.tmp"), std::wstring::npos)
@@ -462,7 +460,7 @@ LRESULT CALLBACK HostWindow(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     if (message == WM_TIMER && host && host->dialer &&
         ReadUtf8(host->log).find(L"\t3\t") != std::wstring::npos) {
         KillTimer(window, wParam);
-        host->dialer.Reset();
+        host->dialer.reset();
         host->unloadWhileDialling = CanUnloadNow();
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -482,8 +480,8 @@ TEST_F(DialerTest, HostMayReleaseItsLastReferenceWhileADialWaits) {
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&host));
     SetTimer(window, 1, 20, nullptr);
 
-    IDispatch* object = host.dialer.Get();
-    tools::UniqueVariant entry = Arg(L"Entry"), user = Arg(L"u"), password = Arg(L"p");
+    IDispatch* object = host.dialer.get();
+    base::UniqueVariant entry = Arg(L"Entry"), user = Arg(L"u"), password = Arg(L"p");
     CallOutcome outcome = Call(object, L"RasDial", {&entry, &user, &password});
     DestroyWindow(window);
 

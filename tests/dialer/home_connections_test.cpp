@@ -15,9 +15,9 @@ using HomeConnectionsTest = ComponentTest;
 
 TEST_F(HomeConnectionsTest, SystemWithoutTheHomeNetworkingNamespaceYieldsNoNamesQuietly) {
     component::SetModuleHandle(ComponentModule());
-    tools::ComPtr<_QKDialer> object;
-    ASSERT_EQ(dialer::Dialer::Create(nullptr, IID__QKDialer, &object), S_OK);
-    auto* dialer = static_cast<dialer::Dialer*>(object.Get());
+    base::ComPtr<_QKDialer> object;
+    ASSERT_EQ(dialer::Dialer::Create(nullptr, IID__QKDialer, object.put_void()), S_OK);
+    auto* dialer = static_cast<dialer::Dialer*>(object.get());
     EXPECT_TRUE(dialer->ListHomeConnections(L".", true).empty());
     EXPECT_TRUE(dialer->ListHomeConnections(L".", false).empty());
 }

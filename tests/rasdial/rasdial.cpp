@@ -29,6 +29,8 @@
  *                  all separated by tabs; inside an argument \ TAB CR LF are written as
  *                  \\ \t \r \n, so every argument vector reads back exactly.
  */
+#include "base/Owners.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -73,26 +75,13 @@ std::string ToCodePage(UINT codePage, std::wstring_view text) {
     return bytes;
 }
 
-class File {
-public:
-    File(const std::wstring& path, DWORD access, DWORD disposition)
-        : handle_(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    ~File() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(handle_);
-        }
-    }
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
+base::UniqueFile OpenFile(const std::wstring& path, DWORD access, DWORD disposition) {
+    return base::UniqueFile(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
 
 std::wstring ReadText(const std::wstring& path) {
-    File file(path, GENERIC_READ, OPEN_EXISTING);
+    base::UniqueFile file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
     std::string bytes;
     char buffer[4096];
     DWORD read = 0;
@@ -214,7 +203,7 @@ void Record(const std::wstring& path, const std::vector<std::wstring>& arguments
     for (const std::wstring& argument : arguments) {
         line += L'\t' + Escaped(argument);
     }
-    File log(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+    base::UniqueFile log = OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS);
     WriteBytes(log.get(), ToCodePage(CP_UTF8, line + L"\r\n"));
 }
 
@@ -345,7 +334,7 @@ private:
         for (const std::wstring& name : connected_) {
             text += name + L"\r\n";
         }
-        File state(statePath_, GENERIC_WRITE, CREATE_ALWAYS);
+        base::UniqueFile state = OpenFile(statePath_, GENERIC_WRITE, CREATE_ALWAYS);
         WriteBytes(state.get(), ToCodePage(CP_UTF8, text));
     }
 

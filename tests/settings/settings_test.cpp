@@ -12,7 +12,7 @@
 namespace {
 
 using namespace testing_support;
-using tools::ComPtr;
+using base::ComPtr;
 
 std::string FileBytes(const std::wstring& path) {
     std::ifstream in(std::filesystem::path(path), std::ios::binary);
@@ -28,22 +28,22 @@ protected:
     void SetUp() override {
         ComponentTest::SetUp();
         ini_ = TempPath(L".ini");
-        ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, &dialer_), S_OK);
-        ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(ini_).get()), S_OK);
+        ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, dialer_.put_void()), S_OK);
+        ASSERT_EQ(dialer_->put_IniFilename(base::UniqueBstr(ini_).get()), S_OK);
     }
     void TearDown() override {
-        dialer_.Reset();
+        dialer_.reset();
         ComponentTest::TearDown();
     }
 
     std::wstring Text(HRESULT (STDMETHODCALLTYPE _QKDialer::*getter)(BSTR*)) {
-        tools::UniqueBstr value;
-        EXPECT_EQ((dialer_.Get()->*getter)(value.put()), S_OK);
+        base::UniqueBstr value;
+        EXPECT_EQ((dialer_.get()->*getter)(value.put()), S_OK);
         return value.str();
     }
     long Number(HRESULT (STDMETHODCALLTYPE _QKDialer::*getter)(long*)) {
         long value = -1;
-        EXPECT_EQ((dialer_.Get()->*getter)(&value), S_OK);
+        EXPECT_EQ((dialer_.get()->*getter)(&value), S_OK);
         return value;
     }
     void WriteFile(const std::string& content) {
@@ -61,8 +61,8 @@ TEST_F(SettingsTest, NewObjectWithoutSettingsFileHasDefaultsAndCreatesNoFile) {
     std::wstring defaultFile = std::wstring(windows) + L"\\REZarArerur.ini";
     DeleteFileW(defaultFile.c_str());
     ComPtr<_QKDialer> fresh;
-    ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, &fresh), S_OK);
-    tools::UniqueBstr name, adsl, uid, password;
+    ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, fresh.put_void()), S_OK);
+    base::UniqueBstr name, adsl, uid, password;
     long dial = 0, hangup = 0;
     fresh->get_IniFilename(name.put());
     fresh->get_ADSL(adsl.put());
@@ -84,17 +84,17 @@ TEST_F(SettingsTest, DefaultSettingsFileLivesInTheWindowsDirectory) {
     std::ofstream(std::filesystem::path(defaultFile), std::ios::binary)
         << "[Adsl]\r\nadsl=FromWindows\r\n";
     ComPtr<_QKDialer> fresh;
-    ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, &fresh), S_OK);
-    tools::UniqueBstr adsl;
+    ASSERT_EQ(CreateComponentObject(CLSID_QKDialer, IID__QKDialer, fresh.put_void()), S_OK);
+    base::UniqueBstr adsl;
     fresh->get_ADSL(adsl.put());
     DeleteFileW(defaultFile.c_str());
     EXPECT_EQ(adsl.str(), L"FromWindows");
 }
 
 TEST_F(SettingsTest, TextSettersTrimSpacesAndWriteTheirKey) {
-    ASSERT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"  My  Entry  ").get()), S_OK);
-    ASSERT_EQ(dialer_->put_Uid(tools::UniqueBstr(L" user01").get()), S_OK);
-    ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(L"p@ss ").get()), S_OK);
+    ASSERT_EQ(dialer_->put_ADSL(base::UniqueBstr(L"  My  Entry  ").get()), S_OK);
+    ASSERT_EQ(dialer_->put_Uid(base::UniqueBstr(L" user01").get()), S_OK);
+    ASSERT_EQ(dialer_->put_Password(base::UniqueBstr(L"p@ss ").get()), S_OK);
     EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"My  Entry");
     std::string file = FileBytes(ini_);
     EXPECT_NE(file.find("[Adsl]"), std::string::npos);
@@ -129,25 +129,25 @@ TEST_F(SettingsTest, DelayKeysLoadLeniently) {
 
 TEST_F(SettingsTest, AssigningTheFileNameReplacesAllFiveSettings) {
     ASSERT_EQ(dialer_->put_DelayDial(7), S_OK);
-    ASSERT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"Old").get()), S_OK);
+    ASSERT_EQ(dialer_->put_ADSL(base::UniqueBstr(L"Old").get()), S_OK);
     std::wstring other = TempPath(L".ini");
     std::ofstream(std::filesystem::path(other), std::ios::binary)
         << "[Adsl]\r\nadsl=  Spaced  \r\nuid=u\r\n";
-    ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(L"  " + other + L"  ").get()), S_OK);
+    ASSERT_EQ(dialer_->put_IniFilename(base::UniqueBstr(L"  " + other + L"  ").get()), S_OK);
     EXPECT_EQ(Text(&_QKDialer::get_IniFilename), other);
     EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"Spaced"); // the profile functions drop the blanks
     EXPECT_EQ(Text(&_QKDialer::get_Uid), L"u");
     EXPECT_EQ(Text(&_QKDialer::get_Password), L"");
     EXPECT_EQ(Number(&_QKDialer::get_DelayDial), 100);
     std::wstring missing = TempPath(L".ini");
-    ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(missing).get()), S_OK);
+    ASSERT_EQ(dialer_->put_IniFilename(base::UniqueBstr(missing).get()), S_OK);
     EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"");
     EXPECT_EQ(GetFileAttributesW(missing.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(SettingsTest, WrittenSettingsSurviveAReloadAndHandEditsWaitForOne) {
     ASSERT_EQ(dialer_->put_DelayHangup(3000), S_OK);
-    ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(ini_).get()), S_OK);
+    ASSERT_EQ(dialer_->put_IniFilename(base::UniqueBstr(ini_).get()), S_OK);
     EXPECT_EQ(Number(&_QKDialer::get_DelayHangup), 3000);
     WriteFile("[Delay]\r\nhangup=10\r\n[Adsl]\r\nadsl=Edited\r\n");
     EXPECT_EQ(Number(&_QKDialer::get_DelayHangup), 3000);
@@ -159,7 +159,7 @@ TEST_F(SettingsTest, WrittenSettingsSurviveAReloadAndHandEditsWaitForOne) {
 TEST_F(SettingsTest, EmptyPasswordIsWrittenAndReadBackEmpty) {
     WriteFile("[Adsl]\r\npassword=secret\r\n");
     ASSERT_EQ(Reload(), S_OK);
-    ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(L"").get()), S_OK);
+    ASSERT_EQ(dialer_->put_Password(base::UniqueBstr(L"").get()), S_OK);
     EXPECT_NE(FileBytes(ini_).find("password=\r\n"), std::string::npos);
     ASSERT_EQ(Reload(), S_OK);
     EXPECT_EQ(Text(&_QKDialer::get_Password), L"");
@@ -184,32 +184,32 @@ std::vector<std::wstring> Unrepresentable() {
 }
 
 TEST_F(SettingsTest, UnstorableTextIsRefusedAndChangesNothing) {
-    ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(L"kept").get()), S_OK);
+    ASSERT_EQ(dialer_->put_Password(base::UniqueBstr(L"kept").get()), S_OK);
     std::string before = FileBytes(ini_);
     std::vector<std::wstring> unstorable = Unrepresentable();
     unstorable.insert(unstorable.end(),
                       {L"a\r\nadsl=injected", L"two\nlines", std::wstring(L"nul\0x", 5)});
     for (const auto& value : unstorable) {
-        EXPECT_EQ(dialer_->put_Password(tools::UniqueBstr(value).get()), E_INVALIDARG);
+        EXPECT_EQ(dialer_->put_Password(base::UniqueBstr(value).get()), E_INVALIDARG);
         EXPECT_EQ(Text(&_QKDialer::get_Password), L"kept");
         EXPECT_EQ(FileBytes(ini_), before);
     }
-    EXPECT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"x\ry").get()), E_INVALIDARG);
-    EXPECT_EQ(dialer_->put_Uid(tools::UniqueBstr(L"x\ny").get()), E_INVALIDARG);
+    EXPECT_EQ(dialer_->put_ADSL(base::UniqueBstr(L"x\ry").get()), E_INVALIDARG);
+    EXPECT_EQ(dialer_->put_Uid(base::UniqueBstr(L"x\ny").get()), E_INVALIDARG);
 }
 
 // A settings-file name that the ANSI profile functions cannot be given would lose every later
 // write; it is refused, and the object keeps its file and settings.
 TEST_F(SettingsTest, AnUnrepresentableSettingsFileNameIsRefused) {
-    ASSERT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"Entry").get()), S_OK);
+    ASSERT_EQ(dialer_->put_ADSL(base::UniqueBstr(L"Entry").get()), S_OK);
     std::vector<std::wstring> names = Unrepresentable();
     names.push_back(std::wstring(L"cut\0.ini", 8));
     for (std::wstring name : names) {
         name = TempPath(name + L".ini");
-        EXPECT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(name).get()), E_INVALIDARG);
+        EXPECT_EQ(dialer_->put_IniFilename(base::UniqueBstr(name).get()), E_INVALIDARG);
         ComPtr<IErrorInfo> info;
-        ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
-        tools::UniqueBstr description;
+        ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
+        base::UniqueBstr description;
         info->GetDescription(description.put());
         EXPECT_NE(description.str().find(L"IniFilename"), std::wstring::npos);
         EXPECT_EQ(Text(&_QKDialer::get_IniFilename), ini_);
@@ -228,7 +228,7 @@ TEST_F(SettingsTest, EveryStorableValueReadsBackExactly) {
                              GetACP() == 936 ? L"\u5bbd\u5e26\u8fde\u63a5" : L"caf\u00e9",
                              Utf8System() ? L"\u0939\u093f\u0928\u094d\u0926\u0940 \u4e2d" : L"x"};
     for (const auto& value : values) {
-        ASSERT_EQ(dialer_->put_Password(tools::UniqueBstr(value).get()), S_OK);
+        ASSERT_EQ(dialer_->put_Password(base::UniqueBstr(value).get()), S_OK);
         ASSERT_EQ(Reload(), S_OK);
         EXPECT_EQ(Text(&_QKDialer::get_Password), value);
         // A peer using the platform's profile functions reads the same value.
@@ -240,8 +240,8 @@ TEST_F(SettingsTest, EveryStorableValueReadsBackExactly) {
 
 TEST_F(SettingsTest, UnwritableFileKeepsTheValueInMemoryOnly) {
     std::wstring unwritable = L"Q:\\no\\such\\folder\\settings.ini";
-    ASSERT_EQ(dialer_->put_IniFilename(tools::UniqueBstr(unwritable).get()), S_OK);
-    EXPECT_EQ(dialer_->put_ADSL(tools::UniqueBstr(L"Entry").get()), S_OK);
+    ASSERT_EQ(dialer_->put_IniFilename(base::UniqueBstr(unwritable).get()), S_OK);
+    EXPECT_EQ(dialer_->put_ADSL(base::UniqueBstr(L"Entry").get()), S_OK);
     EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"Entry");
     ASSERT_EQ(Reload(), S_OK);
     EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"");

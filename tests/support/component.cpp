@@ -15,7 +15,7 @@ HRESULT CreateComponentObject(REFCLSID clsid, REFIID iid, void** object) {
         return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     }
     ComPtr<IClassFactory> factory;
-    HRESULT hr = getClassObject(clsid, IID_IClassFactory, &factory);
+    HRESULT hr = getClassObject(clsid, IID_IClassFactory, factory.put_void());
     if (FAILED(hr)) {
         return hr;
     }
@@ -24,27 +24,27 @@ HRESULT CreateComponentObject(REFCLSID clsid, REFIID iid, void** object) {
 
 ComPtr<IDispatch> CreateDispatch(REFCLSID clsid) {
     ComPtr<IDispatch> object;
-    HRESULT hr = CreateComponentObject(clsid, IID_IDispatch, &object);
+    HRESULT hr = CreateComponentObject(clsid, IID_IDispatch, object.put_void());
     EXPECT_EQ(hr, S_OK) << "creating the object";
     return object;
 }
 
-tools::UniqueVariant Arg(const wchar_t* text) {
-    tools::UniqueVariant v;
+base::UniqueVariant Arg(const wchar_t* text) {
+    base::UniqueVariant v;
     v.vt = VT_BSTR;
     v.bstrVal = text ? ::SysAllocString(text) : nullptr;
     return v;
 }
 
-tools::UniqueVariant Arg(long value) {
-    tools::UniqueVariant v;
+base::UniqueVariant Arg(long value) {
+    base::UniqueVariant v;
     v.vt = VT_I4;
     v.lVal = value;
     return v;
 }
 
-tools::UniqueVariant ArgBool(bool value) {
-    tools::UniqueVariant v;
+base::UniqueVariant ArgBool(bool value) {
+    base::UniqueVariant v;
     v.vt = VT_BOOL;
     v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
     return v;
@@ -105,11 +105,11 @@ CallOutcome Put(IDispatch* object, const wchar_t* name, VARIANT* value) {
 }
 
 std::wstring TextOf(const VARIANT& value) {
-    tools::UniqueVariant text;
+    base::UniqueVariant text;
     if (FAILED(::VariantChangeType(&text, const_cast<VARIANT*>(&value), 0, VT_BSTR))) {
         return L"<not text>";
     }
-    return tools::BstrView(text.bstrVal).data();
+    return base::BstrView(text.bstrVal).data();
 }
 
 void ComponentTest::SetUp() {

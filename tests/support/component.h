@@ -3,7 +3,7 @@
 // late-bound calls made the way a script host makes them.
 #pragma once
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -14,7 +14,7 @@
 
 namespace testing_support {
 
-using tools::ComPtr;
+using base::ComPtr;
 
 // The loaded component module; loaded once per test program.
 HMODULE ComponentModule();
@@ -27,16 +27,16 @@ ComPtr<IDispatch> CreateDispatch(REFCLSID clsid);
 // carried (the member's own HRESULT when hr is DISP_E_EXCEPTION).
 struct CallOutcome {
     HRESULT hr = S_OK;
-    tools::UniqueVariant result;
+    base::UniqueVariant result;
     HRESULT scode = S_OK;
     std::wstring description;
     std::wstring source;
 };
 
 // A late-bound argument. Arguments are given in call order.
-tools::UniqueVariant Arg(const wchar_t* text);
-tools::UniqueVariant Arg(long value);
-tools::UniqueVariant ArgBool(bool value);
+base::UniqueVariant Arg(const wchar_t* text);
+base::UniqueVariant Arg(long value);
+base::UniqueVariant ArgBool(bool value);
 
 DISPID DispIdOf(IDispatch* object, const wchar_t* name);
 

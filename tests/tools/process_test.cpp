@@ -1,7 +1,7 @@
 #include "tools/ToolsApp.h"
 
-#include "tools/Error.h"
-#include "tools/Owners.h"
+#include "base/Error.h"
+#include "base/Owners.h"
 #include "tools/ToolsFile.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +52,7 @@ public:
 
 private:
     std::wstring path_;
-    tools::UniqueHandle handle_;
+    base::UniqueFile handle_;
 };
 
 double Seconds(const FILETIME& time) {
@@ -91,7 +91,7 @@ TEST(ShellWait, AMissingProgramFailsNamingIt) {
     try {
         tools::ShellWait(L"zu-no-such-program.exe /x", SW_HIDE);
         FAIL() << "no error";
-    } catch (const tools::Error& error) {
+    } catch (const base::Error& error) {
         EXPECT_EQ(error.hr(), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
         EXPECT_NE(error.description().find(L"zu-no-such-program.exe"), std::wstring::npos)
             << error.description();
@@ -113,14 +113,14 @@ TEST(ShellWait, SendsStandardOutputToTheCallersFileAndKeepsItsHandleToItself) {
 TEST(ShellWait, TheChildInheritsTheOutputFileAndNothingElse) {
     // An inheritable handle of this process that the child can recognise.
     SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-    HANDLE mapping =
-        CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE, 0, 16, nullptr);
+    base::UniqueHandle mapping(
+        CreateFileMappingW(INVALID_HANDLE_VALUE, &inheritable, PAGE_READWRITE, 0, 16, nullptr));
     ASSERT_TRUE(mapping);
-    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 16);
+    void* view = MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 16);
     memcpy(view, "zu-inherit-check", 16);
     UnmapViewOfFile(view);
     const std::wstring check =
-        Child(L"mapping " + std::to_wstring(reinterpret_cast<uintptr_t>(mapping)));
+        Child(L"mapping " + std::to_wstring(reinterpret_cast<uintptr_t>(mapping.get())));
     OutputFile output(L"inherit.txt");
 
     EXPECT_EQ(tools::ShellWait(check, SW_HIDE, output.get()), 0);
@@ -131,13 +131,11 @@ TEST(ShellWait, TheChildInheritsTheOutputFileAndNothingElse) {
     std::wstring command = check;
     ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                                nullptr, nullptr, &startup, &process));
-    WaitForSingleObject(process.hProcess, INFINITE);
+    base::UniqueHandle child(process.hProcess), thread(process.hThread);
+    WaitForSingleObject(child.get(), INFINITE);
     DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    GetExitCodeProcess(child.get(), &exitCode);
     EXPECT_EQ(exitCode, 1u);
-    CloseHandle(mapping);
 }
 
 std::atomic<int> g_dispatched{0};

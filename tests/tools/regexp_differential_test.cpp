@@ -4,7 +4,7 @@
 //
 // Where the platform class (Wine's, in this build) is the one that is wrong, the built-in engine
 // keeps its answer and the case is left out of the comparison; IsKnownPlatformFault lists them.
-#include "tools/Error.h"
+#include "base/Error.h"
 #include "tools/ToolsRegExp.h"
 
 #include <gtest/gtest.h>
@@ -235,7 +235,7 @@ struct Answer {
 Answer Ask(tools::RegExp& regExp, const std::wstring& subject) {
     try {
         return {regExp.Test(subject), S_OK};
-    } catch (const tools::Error& error) {
+    } catch (const base::Error& error) {
         return {std::nullopt, error.hr()};
     }
 }

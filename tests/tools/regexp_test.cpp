@@ -1,6 +1,6 @@
 #include "tools/ToolsRegExp.h"
 
-#include "tools/Error.h"
+#include "base/Error.h"
 #include "tools/RegExpEngine.h"
 
 #include <gtest/gtest.h>
@@ -113,7 +113,7 @@ TEST_P(BothEngines, AMalformedPatternFailsOnlyWhenTested) {
         try {
             regExp.Test(L"a(b");
             FAIL() << "no error";
-        } catch (const tools::Error& error) {
+        } catch (const base::Error& error) {
             EXPECT_TRUE(FAILED(error.hr()));
             if (GetParam() == RegExpEngine::BuiltIn) {
                 EXPECT_EQ(error.hr(), tools::kRegExpSyntaxError);
@@ -123,7 +123,7 @@ TEST_P(BothEngines, AMalformedPatternFailsOnlyWhenTested) {
                 << error.description();
         }
     }
-    EXPECT_THROW(Test(L"x", L"(x"), tools::Error);
+    EXPECT_THROW(Test(L"x", L"(x"), base::Error);
 }
 
 TEST_P(BothEngines, ACompiledExpressionServesManySubjects) {
@@ -300,7 +300,7 @@ TEST(BuiltInRegExp, RefusesMalformedPatterns) {
         try {
             tools::BuiltInRegExp regExp(pattern, true, true);
             ADD_FAILURE() << "accepted " << testing::PrintToString(std::wstring(pattern));
-        } catch (const tools::Error& error) {
+        } catch (const base::Error& error) {
             EXPECT_EQ(error.hr(), tools::kRegExpSyntaxError);
             EXPECT_NE(error.description().find(L"malformed"), std::wstring::npos);
         }
@@ -316,13 +316,12 @@ template <class Work> DWORD WINAPI RunWork(void* work) {
 // may recurse per character of the subject or per level of the pattern beyond that. (Windows
 // honours the size; Wine gives every thread 1 MB whatever is asked.)
 template <class Work> void OnSmallStack(Work work) {
-    HANDLE thread = CreateThread(nullptr, 256 * 1024, RunWork<Work>, &work,
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    base::UniqueHandle thread(CreateThread(nullptr, 256 * 1024, RunWork<Work>, &work,
+                                           STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     ASSERT_TRUE(thread);
-    WaitForSingleObject(thread, INFINITE);
+    WaitForSingleObject(thread.get(), INFINITE);
     DWORD exitCode = 1;
-    GetExitCodeThread(thread, &exitCode);
-    CloseHandle(thread);
+    GetExitCodeThread(thread.get(), &exitCode);
     EXPECT_EQ(exitCode, 0u);
 }
 
@@ -353,7 +352,7 @@ TEST(BuiltInRegExp, DeepNestingWorksToItsLimitAndFailsClearlyBeyond) {
                 pattern += std::wstring(static_cast<size_t>(depth), L')') + L"+b";
                 try {
                     results.push_back(Match(L"xaab", pattern));
-                } catch (const tools::Error& error) {
+                } catch (const base::Error& error) {
                     errors.push_back(error.description());
                     EXPECT_EQ(error.hr(), tools::kRegExpSyntaxError);
                 }
@@ -392,7 +391,7 @@ TEST(BuiltInRegExp, ExponentialPatternsEndQuickly) {
                       try {
                           Match(subject, pattern, true, true);
                           ADD_FAILURE() << "answered " << testing::PrintToString(pattern);
-                      } catch (const tools::Error& error) {
+                      } catch (const base::Error& error) {
                           EXPECT_EQ(error.hr(), tools::kRegExpTooComplex);
                           EXPECT_NE(error.description().find(L"too complex to test against \"" +
                                                              subject + L"\""),
@@ -421,7 +420,7 @@ TEST(BuiltInRegExp, RefusesARepetitionTooLargeToCompile) {
     try {
         tools::BuiltInRegExp regExp(L"(?:ab){2000000}", false, false);
         FAIL() << "compiled";
-    } catch (const tools::Error& error) {
+    } catch (const base::Error& error) {
         EXPECT_EQ(error.hr(), E_OUTOFMEMORY);
     }
 }

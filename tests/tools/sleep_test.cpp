@@ -1,6 +1,6 @@
 #include "tools/ToolsSleep.h"
 
-#include "tools/Error.h"
+#include "base/Error.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -83,8 +83,8 @@ TEST(PacedSleep, DispatchesWaitingMessagesBeforeSleeping) {
 
 TEST(PacedSleep, RefusesAZeroSliceOrANegativeTotal) {
     Recorder recorder;
-    EXPECT_THROW(tools::PacedSleep(10, 0, recorder), tools::Error);
-    EXPECT_THROW(tools::PacedSleep(-1, 10, recorder), tools::Error);
+    EXPECT_THROW(tools::PacedSleep(10, 0, recorder), base::Error);
+    EXPECT_THROW(tools::PacedSleep(-1, 10, recorder), base::Error);
     EXPECT_TRUE(recorder.steps.empty());
 }
 

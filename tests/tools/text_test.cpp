@@ -1,4 +1,6 @@
 #include "tools/ToolsCommon.h"
+
+#include "base/Owners.h"
 #include "tools/ToolsFile.h"
 #include "tools/ToolsUTF8.h"
 
@@ -23,12 +25,11 @@ protected:
     void TearDown() override { DeleteFileW(path_.c_str()); }
 
     void Write(const Bytes& bytes) {
-        HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        base::UniqueFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
         DWORD written = 0;
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
 
     std::wstring path_;
@@ -56,11 +57,11 @@ TEST_F(TempFile, ReadsEveryByteAsItIs) {
 
 TEST_F(TempFile, ReadsAFileThatAnotherHandleHoldsOpenForWriting) {
     Write({'o', 'k'});
-    HANDLE writer = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    base::UniqueFile writer(CreateFileW(path_.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
     EXPECT_EQ(tools::ReadFileText(path_, false), L"ok");
-    CloseHandle(writer);
 }
 
 TEST_F(TempFile, TextKeepsLineBreaksAndDecodesAsAsked) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace tools {
+namespace base {
 
 class Error {
 public:
@@ -40,4 +40,4 @@ inline void PassOnFailure(HRESULT hr) {
     }
 }
 
-} // namespace tools
+} // namespace base

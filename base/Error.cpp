@@ -1,8 +1,8 @@
-#include "tools/Error.h"
+#include "base/Error.h"
 
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
-namespace tools {
+namespace base {
 
 std::wstring SystemMessage(HRESULT hr) {
     wchar_t* buffer = nullptr;
@@ -44,4 +44,4 @@ void ThrowLastError(std::wstring_view context) {
     throw Error(hr, Describe(hr, context));
 }
 
-} // namespace tools
+} // namespace base

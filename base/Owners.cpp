@@ -1,8 +1,8 @@
-#include "tools/Owners.h"
+#include "base/Owners.h"
 
 #include <new>
 
-namespace tools {
+namespace base {
 
 UniqueBstr::UniqueBstr(std::wstring_view text)
     : value_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
@@ -11,4 +11,4 @@ UniqueBstr::UniqueBstr(std::wstring_view text)
     }
 }
 
-} // namespace tools
+} // namespace base

@@ -1,0 +1,277 @@
+// Owner types for the handles, strings, variants, COM pointers and type descriptions that the
+// code acquires: each frees its resource when it leaves scope, so a routine that fails part-way
+// still releases what it holds. Every owner speaks the same words: get() reads what is held,
+// reset() frees it (and may take over another), release() hands it to the caller, and put()
+// frees it and hands out the slot for an out-parameter.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+#include <unknwn.h>
+#include <wininet.h>
+
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+namespace base {
+
+// An owned COM interface pointer. Constructing from a raw pointer adds a reference;
+// reset(pointer) takes over a reference that the caller owns.
+template <class T> class ComPtr {
+public:
+    ComPtr() = default;
+    ComPtr(std::nullptr_t) {}
+    ComPtr(T* pointer) : pointer_(pointer) { AddRefHeld(); }
+    ComPtr(const ComPtr& other) : pointer_(other.pointer_) { AddRefHeld(); }
+    ComPtr(ComPtr&& other) noexcept : pointer_(other.release()) {}
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U*, T*>>>
+    ComPtr(const ComPtr<U>& other) : pointer_(other.get()) {
+        AddRefHeld();
+    }
+    ComPtr& operator=(ComPtr other) noexcept {
+        std::swap(pointer_, other.pointer_);
+        return *this;
+    }
+    ~ComPtr() { reset(); }
+
+    T* get() const { return pointer_; }
+    T* operator->() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+
+    // Releases what is held and takes over `owned`; returns the count that Release reported
+    // (0 when nothing was held).
+    unsigned long reset(T* owned = nullptr) {
+        T* held = std::exchange(pointer_, owned);
+        return held ? held->Release() : 0;
+    }
+    T* release() { return std::exchange(pointer_, nullptr); }
+    T** put() {
+        reset();
+        return &pointer_;
+    }
+    void** put_void() { return reinterpret_cast<void**>(put()); }
+
+    // The same object through interface U, or a failing HRESULT.
+    template <class U> HRESULT query(ComPtr<U>& other) const {
+        if (!pointer_) {
+            return E_POINTER;
+        }
+        return pointer_->QueryInterface(__uuidof(U), other.put_void());
+    }
+    // A new reference for an out-parameter.
+    HRESULT copy_to(T** out) const {
+        AddRefHeld();
+        *out = pointer_;
+        return S_OK;
+    }
+
+private:
+    void AddRefHeld() const {
+        if (pointer_) {
+            pointer_->AddRef();
+        }
+    }
+
+    T* pointer_ = nullptr;
+};
+
+// Which values of a handle type own nothing. An owner holds empty() when it holds nothing.
+template <class T> struct NullIsInvalid {
+    static constexpr T empty() { return T{}; }
+    static bool invalid(T value) { return value == T{}; }
+};
+// For handles that one family of functions reports as INVALID_HANDLE_VALUE and another as
+// null: neither is closed.
+struct NullOrInvalidHandle {
+    static HANDLE empty() { return INVALID_HANDLE_VALUE; }
+    static bool invalid(HANDLE value) { return value == nullptr || value == INVALID_HANDLE_VALUE; }
+};
+
+// A resource owner parameterised by the function that releases it and the values that own
+// nothing.
+template <class T, auto Close, class Invalid = NullIsInvalid<T>> class UniqueResource {
+public:
+    UniqueResource() = default;
+    explicit UniqueResource(T value) : value_(value) {}
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    ~UniqueResource() { reset(); }
+
+    T get() const { return value_; }
+    explicit operator bool() const { return !Invalid::invalid(value_); }
+    T release() { return std::exchange(value_, Invalid::empty()); }
+    void reset(T value = Invalid::empty()) {
+        if (!Invalid::invalid(value_)) {
+            Close(value_);
+        }
+        value_ = value;
+    }
+    T* put() {
+        reset();
+        return &value_;
+    }
+
+private:
+    T value_ = Invalid::empty();
+};
+
+namespace detail {
+inline void CloseHandleQuietly(HANDLE h) {
+    ::CloseHandle(h);
+}
+inline void FindCloseQuietly(HANDLE h) {
+    ::FindClose(h);
+}
+inline void FindCloseUrlCacheQuietly(HANDLE h) {
+    ::FindCloseUrlCache(h);
+}
+inline void LocalFreeQuietly(HLOCAL h) {
+    ::LocalFree(h);
+}
+inline void RegCloseKeyQuietly(HKEY h) {
+    ::RegCloseKey(h);
+}
+inline void FreeLibraryQuietly(HMODULE h) {
+    ::FreeLibrary(h);
+}
+} // namespace detail
+
+// Processes, threads, events, mappings: null when there is none.
+using UniqueHandle = UniqueResource<HANDLE, detail::CloseHandleQuietly>;
+// CreateFile's handles, which are INVALID_HANDLE_VALUE on failure.
+using UniqueFile = UniqueResource<HANDLE, detail::CloseHandleQuietly, NullOrInvalidHandle>;
+// A FindFirstFile search.
+using UniqueFind = UniqueResource<HANDLE, detail::FindCloseQuietly, NullOrInvalidHandle>;
+// A FindFirstUrlCacheEntry enumeration.
+using UniqueUrlCacheFind = UniqueResource<HANDLE, detail::FindCloseUrlCacheQuietly>;
+using UniqueLocal = UniqueResource<HLOCAL, detail::LocalFreeQuietly>;
+using UniqueKey = UniqueResource<HKEY, detail::RegCloseKeyQuietly>;
+using UniqueModule = UniqueResource<HMODULE, detail::FreeLibraryQuietly>;
+
+// A BSTR that this code owns.
+class UniqueBstr {
+public:
+    UniqueBstr() = default;
+    explicit UniqueBstr(std::wstring_view text);
+    UniqueBstr(UniqueBstr&& other) noexcept : value_(other.release()) {}
+    UniqueBstr& operator=(UniqueBstr&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    UniqueBstr(const UniqueBstr&) = delete;
+    UniqueBstr& operator=(const UniqueBstr&) = delete;
+    ~UniqueBstr() { reset(); }
+
+    BSTR get() const { return value_; }
+    BSTR release() { return std::exchange(value_, nullptr); }
+    void reset(BSTR value = nullptr) {
+        ::SysFreeString(value_);
+        value_ = value;
+    }
+    BSTR* put() {
+        reset();
+        return &value_;
+    }
+    std::wstring str() const { return {value_, ::SysStringLen(value_)}; }
+
+private:
+    BSTR value_ = nullptr;
+};
+
+// A VARIANT that is cleared when it leaves scope.
+class UniqueVariant : public VARIANT {
+public:
+    UniqueVariant() { ::VariantInit(this); }
+    UniqueVariant(UniqueVariant&& other) noexcept : VARIANT(other) { ::VariantInit(&other); }
+    UniqueVariant& operator=(UniqueVariant&& other) noexcept {
+        if (this != &other) {
+            ::VariantClear(this);
+            static_cast<VARIANT&>(*this) = other;
+            ::VariantInit(&other);
+        }
+        return *this;
+    }
+    UniqueVariant(const UniqueVariant&) = delete;
+    UniqueVariant& operator=(const UniqueVariant&) = delete;
+    ~UniqueVariant() { ::VariantClear(this); }
+    VARIANT* put() {
+        ::VariantClear(this);
+        return this;
+    }
+};
+
+// An EXCEPINFO whose strings are freed when it leaves scope.
+class UniqueExcepInfo : public EXCEPINFO {
+public:
+    UniqueExcepInfo() : EXCEPINFO{} {}
+    UniqueExcepInfo(const UniqueExcepInfo&) = delete;
+    UniqueExcepInfo& operator=(const UniqueExcepInfo&) = delete;
+    ~UniqueExcepInfo() { reset(); }
+    void reset() {
+        ::SysFreeString(bstrSource);
+        ::SysFreeString(bstrDescription);
+        ::SysFreeString(bstrHelpFile);
+        static_cast<EXCEPINFO&>(*this) = EXCEPINFO{};
+    }
+    EXCEPINFO* put() {
+        reset();
+        return this;
+    }
+};
+
+// A description that a type information hands out and takes back: TYPEATTR, FUNCDESC, VARDESC.
+// The owner keeps a reference on the type information that gave it.
+template <class Desc, auto Release> class UniqueTypeDesc {
+public:
+    explicit UniqueTypeDesc(ITypeInfo* info) : info_(info) {}
+    UniqueTypeDesc(const UniqueTypeDesc&) = delete;
+    UniqueTypeDesc& operator=(const UniqueTypeDesc&) = delete;
+    ~UniqueTypeDesc() { reset(); }
+
+    Desc* get() const { return desc_; }
+    Desc* operator->() const { return desc_; }
+    explicit operator bool() const { return desc_ != nullptr; }
+    void reset() {
+        if (desc_) {
+            (info_.get()->*Release)(std::exchange(desc_, nullptr));
+        }
+    }
+    Desc** put() {
+        reset();
+        return &desc_;
+    }
+
+private:
+    ComPtr<ITypeInfo> info_;
+    Desc* desc_ = nullptr;
+};
+
+using UniqueTypeAttr = UniqueTypeDesc<TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
+using UniqueFuncDesc = UniqueTypeDesc<FUNCDESC, &ITypeInfo::ReleaseFuncDesc>;
+using UniqueVarDesc = UniqueTypeDesc<VARDESC, &ITypeInfo::ReleaseVarDesc>;
+
+// Runs a clean-up step when the scope ends, however it ends.
+template <class Step> class ScopeExit {
+public:
+    explicit ScopeExit(Step step) : step_(std::move(step)) {}
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+    ~ScopeExit() { step_(); }
+
+private:
+    Step step_;
+};
+
+// The text of a BSTR that may be null: a null BSTR is the empty text.
+inline std::wstring_view BstrView(BSTR value) {
+    return {value ? value : L"", ::SysStringLen(value)};
+}
+
+} // namespace base
