@@ -1,4 +1,5 @@
-# Two commands do everything on a fresh Debian 12 machine (as root):
+# Each target installs what it needs on a fresh Debian 12 machine (run as root); make test and
+# make demo are the two that a newcomer needs:
 #   make test   installs what is missing, builds both DLLs, runs every test under Wine and
 #               checks that the release builds the same twice (make repro)
 #   make demo   builds, registers both DLLs in a private Wine prefix and runs the demo script

@@ -11,7 +11,7 @@
 // millisecond and varies with the machine's load, so the ratios of one run carry some noise.
 // The component is loaded from beside this program.
 #include "bench/component_beside.h"
-#include "tests/cache/seeding.h"
+#include "testbed/urlcache/seeding.h"
 #include "base/Owners.h"
 #include "tools/ToolsRegExp.h"
 #include "tools/ToolsString.h"

@@ -1,5 +1,5 @@
-// The UTF-8 decoder of the capture-file reader and the bound query that tells an empty byte
-// array from a filled one.
+// The lenient UTF-8 decoder behind the text reads of files (BytesToText and ReadFileText with
+// utf8 set), and the bound query that tells an empty byte array from a filled one.
 #pragma once
 
 #include <string>
@@ -12,9 +12,11 @@ namespace tools {
 long SafeUBound(const std::vector<unsigned char>& bytes);
 
 // Decodes UTF-8 into one UTF-16 code unit per sequence, by a fixed and lenient table:
-//   E0..FF  with two more bytes that both have their top bit set -> (b0&0x0F)<<12 | (b1&0x3F)<<6 |
-//   (b2&0x3F) C0..DF  with one more byte that has its top bit set           -> (b0&0x1F)<<6 |
-//   (b1&0x3F) 00..BF                                                        -> the byte's own value
+// clang-format off
+//   E0..FF  with two more bytes that both have their top bit set  -> (b0&0x0F)<<12 | (b1&0x3F)<<6 | (b2&0x3F)
+//   C0..DF  with one more byte that has its top bit set           -> (b0&0x1F)<<6 | (b1&0x3F)
+//   00..BF                                                        -> the byte's own value
+// clang-format on
 // A lead byte that cannot be completed gives "?" and decoding resumes at the very next byte.
 // Followers are tested by their top bit alone, so C0..FF count as followers too; overlong forms
 // and surrogate values pass; F0..FF are three-byte leads (the fourth byte of a four-byte

@@ -1,7 +1,7 @@
 // QKCache.DelCache against the real URL cache of the test prefix. Each test seeds entries under
 // a host of its own and removes what is left of them afterwards. A sweep without a pattern
 // takes every entry of the chosen types, so CTest runs these programs one at a time.
-#include "tests/cache/seeding.h"
+#include "testbed/urlcache/seeding.h"
 #include "tests/support/component.h"
 #include "tools/ToolsRegExp.h"
 #include "tools/ToolsString.h"

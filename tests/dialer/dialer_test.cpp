@@ -1,6 +1,6 @@
 // QKDialer's probe, dial, hang-up and redial, driven late-bound against the RasDial.exe
-// simulator (tests/rasdial), whose log shows every argument vector that reached the tool. The
-// simulator lies in the system folder of the Wine prefix, put there by the tests' rasdial
+// stand-in (testbed/rasdial), whose log shows every argument vector that reached the tool. The
+// stand-in lies in the system folder of the Wine prefix, put there by the tests' rasdial
 // fixture; each test points it at a folder of its own through RASDIAL_SIM_DIR.
 #include "tests/support/component.h"
 
@@ -109,7 +109,7 @@ protected:
 
     std::wstring File(const wchar_t* name) const { return dir_ + L"\\" + name; }
 
-    // The simulator's settings, one "key=value" a line.
+    // The stand-in's settings, one "key=value" a line.
     void Simulate(const std::vector<std::wstring>& lines) {
         std::wstring text;
         for (const auto& line : lines) {
@@ -155,7 +155,7 @@ protected:
         return Call(dialer_.get(), member, pointers);
     }
 
-    // The runs of the simulator, oldest first; each call takes them, so the next sees only its own.
+    // The runs of the stand-in, oldest first; each call takes them, so the next sees only its own.
     std::vector<ToolRun> TakeRuns() {
         std::vector<ToolRun> runs;
         std::wstring log = ReadUtf8(File(L"calls.log"));

@@ -1,4 +1,4 @@
-#include "tests/cache/seeding.h"
+#include "testbed/urlcache/seeding.h"
 
 #include "base/Owners.h"
 

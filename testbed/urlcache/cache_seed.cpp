@@ -2,7 +2,7 @@
 //   cache_seed seed N host   adds N entries under http://host/ (six kinds, in turn)
 //   cache_seed list host     prints the type bits and URL of each entry whose URL contains host
 //   cache_seed clear host    deletes those entries
-#include "tests/cache/seeding.h"
+#include "testbed/urlcache/seeding.h"
 
 #include <wininet.h>
 

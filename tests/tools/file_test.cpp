@@ -1,0 +1,76 @@
+#include "tools/ToolsFile.h"
+
+#include "base/Owners.h"
+#include "tools/ToolsUTF8.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+class TempFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t dir[MAX_PATH];
+        GetTempPathW(MAX_PATH, dir);
+        path_ = std::wstring(dir) + L"zu-text-" + std::to_wstring(GetCurrentProcessId()) + L".bin";
+        DeleteFileW(path_.c_str());
+    }
+    void TearDown() override { DeleteFileW(path_.c_str()); }
+
+    void Write(const Bytes& bytes) {
+        base::UniqueFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(file);
+        DWORD written = 0;
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+
+    std::wstring path_;
+};
+
+TEST_F(TempFile, MissingOrEmptyFileGivesNothing) {
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_TRUE(tools::ReadFileBytes(path_).empty());
+        EXPECT_EQ(tools::ReadFileText(path_, false), L"");
+        EXPECT_EQ(tools::ReadFileText(path_, true), L"");
+        Write({});
+    }
+}
+
+TEST_F(TempFile, ReadsEveryByteAsItIs) {
+    Bytes bytes;
+    for (int i = 0; i < 70000; ++i) {
+        bytes.push_back(static_cast<unsigned char>(i * 7));
+    }
+    Write(bytes);
+    Bytes read = tools::ReadFileBytes(path_);
+    EXPECT_EQ(read, bytes);
+    EXPECT_EQ(tools::SafeUBound(read), 69999);
+}
+
+TEST_F(TempFile, ReadsAFileThatAnotherHandleHoldsOpenForWriting) {
+    Write({'o', 'k'});
+    base::UniqueFile writer(CreateFileW(path_.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(tools::ReadFileText(path_, false), L"ok");
+}
+
+TEST_F(TempFile, TextKeepsLineBreaksAndDecodesAsAsked) {
+    Write({'a', '\r', '\n', 'b', '\n', 0xC3, 0xA9});
+    EXPECT_EQ(tools::ReadFileText(path_, true), L"a\r\nb\n\u00e9");
+    std::wstring ansi = tools::ReadFileText(path_, false);
+    EXPECT_EQ(ansi.substr(0, 5), L"a\r\nb\n");
+    if (GetACP() == 1252) {
+        EXPECT_EQ(ansi.substr(5), L"\u00c3\u00a9");
+    }
+}
+
+} // namespace
