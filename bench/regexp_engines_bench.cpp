@@ -6,7 +6,8 @@
 // Then the built-in engine on hostile input: patterns that backtrack exponentially, a 64 KB
 // pattern of classes (time and memory to compile), deep nesting and a URL of 100,000 characters.
 #include "base/Error.h"
-#include "tools/RegExpEngine.h"
+#include "base/Owners.h"
+#include "tools/ToolsRegExpEngine.h"
 #include "tools/ToolsRegExp.h"
 
 #include <windows.h>

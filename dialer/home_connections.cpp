@@ -8,39 +8,13 @@
  */
 #include "dialer/dialer.h"
 
+#include "base/LateBinding.h"
+
 #include <oleauto.h>
 
 namespace dialer {
 
 namespace {
-
-DISPID IdOf(IDispatch* object, std::wstring_view name) {
-    std::wstring text(name);
-    LPOLESTR names[] = {text.data()};
-    DISPID id = DISPID_UNKNOWN;
-    base::ThrowIfFailed(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), text);
-    return id;
-}
-
-// Calls a member late-bound with at most one argument, as a script host does.
-base::UniqueVariant Invoke(IDispatch* object, DISPID id, WORD flags, VARIANT* argument = nullptr) {
-    DISPPARAMS params{argument, nullptr, argument ? 1u : 0u, 0};
-    base::UniqueVariant result;
-    EXCEPINFO exception{};
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result,
-                                &exception, nullptr);
-    ::SysFreeString(exception.bstrSource);
-    ::SysFreeString(exception.bstrDescription);
-    ::SysFreeString(exception.bstrHelpFile);
-    base::ThrowIfFailed(hr, L"WMI call");
-    return result;
-}
-
-// Reads a property as script hosts do, as a get that may also be a method call: the WMI
-// objects of some systems answer only that form.
-base::UniqueVariant Property(IDispatch* object, std::wstring_view name) {
-    return Invoke(object, IdOf(object, name), DISPATCH_METHOD | DISPATCH_PROPERTYGET);
-}
 
 base::ComPtr<IDispatch> AsObject(base::UniqueVariant value) {
     base::ThrowIfFailed(::VariantChangeType(&value, &value, 0, VT_DISPATCH), L"WMI object");
@@ -54,23 +28,20 @@ void GatherNames(std::wstring_view moniker, std::wstring_view query, std::wstrin
     base::ThrowIfFailed(
         ::CoGetObject(std::wstring(moniker).c_str(), nullptr, IID_IDispatch, service.put_void()),
         moniker);
-    base::UniqueVariant queryText;
-    queryText.vt = VT_BSTR;
-    queryText.bstrVal = base::UniqueBstr(query).release();
+    base::UniqueVariant queryText = base::TextVariant(query);
     base::ComPtr<IDispatch> objects = AsObject(
-        Invoke(service.get(), IdOf(service.get(), L"ExecQuery"), DISPATCH_METHOD, &queryText));
+        base::Invoke(service.get(), base::DispatchId(service.get(), L"ExecQuery", L"ExecQuery"),
+                     DISPATCH_METHOD, {&queryText}, L"ExecQuery"));
 
-    base::UniqueVariant enumerable =
-        Invoke(objects.get(), DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    base::UniqueVariant enumerable = base::Invoke(
+        objects.get(), DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, L"_NewEnum");
     base::ThrowIfFailed(::VariantChangeType(&enumerable, &enumerable, 0, VT_UNKNOWN),
                         L"WMI object set");
     base::ComPtr<IEnumVARIANT> enumerator;
     base::ThrowIfFailed(enumerable.punkVal->QueryInterface(IID_IEnumVARIANT, enumerator.put_void()),
                         L"WMI object set");
 
-    base::UniqueVariant wantedValue;
-    wantedValue.vt = VT_BOOL;
-    wantedValue.boolVal = wanted ? VARIANT_TRUE : VARIANT_FALSE;
+    base::UniqueVariant wantedValue = base::BoolVariant(wanted);
     for (;;) {
         base::UniqueVariant item;
         ULONG fetched = 0;
@@ -82,13 +53,13 @@ void GatherNames(std::wstring_view moniker, std::wstring_view query, std::wstrin
         base::ComPtr<IDispatch> object = AsObject(std::move(item));
         // Automation equality: a value of another type counts when it compares equal, and a
         // Null never does.
-        base::UniqueVariant value = Property(object.get(), flag);
+        base::UniqueVariant value = base::GetProperty(object.get(), flag);
         HRESULT comparison = ::VarCmp(&value, &wantedValue, LOCALE_USER_DEFAULT, 0);
         base::ThrowIfFailed(comparison, flag);
         if (comparison != VARCMP_EQ) {
             continue;
         }
-        base::UniqueVariant name = Property(object.get(), L"Name");
+        base::UniqueVariant name = base::GetProperty(object.get(), L"Name");
         base::ThrowIfFailed(::VariantChangeType(&name, &name, 0, VT_BSTR), L"Name");
         names.emplace_back(base::BstrView(name.bstrVal));
     }

@@ -2,19 +2,26 @@
 //
 // The platform's "VBScript.RegExp" class does the matching, created late-bound by its ProgID and
 // driven through IDispatch. Windows releases that retire VBScript no longer register that class;
-// there a built-in engine with the ECMAScript grammar stands in (RegExpEngine.h), so that a
-// pattern still matches instead of every test silently answering False.
+// there a built-in engine with the ECMAScript grammar stands in (ToolsRegExpEngine.h), so that
+// a pattern still matches instead of every test silently answering False.
 #pragma once
 
-#include "base/Owners.h"
+#include <windows.h>
 
 #include <memory>
 #include <string>
 #include <string_view>
 
+struct IDispatch;
+
+namespace base {
+template <class T> class ComPtr; // base/Owners.h
+}
+
 namespace tools {
 
 class BuiltInRegExp;
+class PlatformRegExp;
 
 // The error that the built-in engine raises for a malformed pattern: the platform class's code
 // for a syntax error in a regular expression (5017).
@@ -56,11 +63,10 @@ public:
     // test against subject would take too long. global has no effect on the answer.
     bool Test(std::wstring_view subject);
 
-    bool UsesPlatformClass() const { return object_.get() != nullptr; }
+    bool UsesPlatformClass() const { return platform_ != nullptr; }
 
 private:
-    base::ComPtr<IDispatch> object_;
-    DISPID testId_ = DISPID_UNKNOWN;
+    std::unique_ptr<PlatformRegExp> platform_; // the platform's object, when it is used
     std::wstring pattern_;
     bool ignoreCase_;
     bool multiLine_;

@@ -32,6 +32,14 @@ TEST_F(HomeConnectionsTest, QueryKeepsTheObjectsWhoseFlagEqualsTheWantedValue) {
     for (const auto& name : stoppable) {
         EXPECT_EQ(std::count(others.begin(), others.end(), name), 0) << name.c_str();
     }
+    // The flag splits the services: the RPC service, which every system runs, is in one list,
+    // and the list of those that accept a stop is the one that WMI's own filter gives.
+    EXPECT_EQ(std::count(stoppable.begin(), stoppable.end(), L"RpcSs") +
+                  std::count(others.begin(), others.end(), L"RpcSs"),
+              1);
+    EXPECT_EQ(dialer::SelectNames(cimv2, L"Select * from Win32_Service where AcceptStop = TRUE",
+                                  L"AcceptStop", true),
+              stoppable);
     // A property that the objects lack ends the listing at the first one, without an error.
     EXPECT_TRUE(dialer::SelectNames(cimv2, services, L"NoSuchProperty", true).empty());
 }

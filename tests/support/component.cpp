@@ -44,52 +44,22 @@ base::UniqueVariant Arg(long value) {
 }
 
 base::UniqueVariant ArgBool(bool value) {
-    base::UniqueVariant v;
-    v.vt = VT_BOOL;
-    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return v;
+    return base::BoolVariant(value);
 }
 
 DISPID DispIdOf(IDispatch* object, const wchar_t* name) {
     DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    return SUCCEEDED(hr) ? id : DISPID_UNKNOWN;
+    return SUCCEEDED(base::GetDispatchId(object, name, id)) ? id : DISPID_UNKNOWN;
 }
 
 CallOutcome Invoke(IDispatch* object, const wchar_t* name, WORD flags, std::vector<VARIANT*> args) {
-    CallOutcome outcome;
     DISPID id = DispIdOf(object, name);
     if (id == DISPID_UNKNOWN) {
+        CallOutcome outcome;
         outcome.hr = DISP_E_UNKNOWNNAME;
         return outcome;
     }
-    std::vector<VARIANT> reversed;
-    for (auto it = args.rbegin(); it != args.rend(); ++it) {
-        reversed.push_back(**it);
-    }
-    DISPID putId = DISPID_PROPERTYPUT;
-    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    if (flags & DISPATCH_PROPERTYPUT) {
-        params.rgdispidNamedArgs = &putId;
-        params.cNamedArgs = 1;
-    }
-    EXCEPINFO exception{};
-    UINT argError = 0;
-    outcome.hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &outcome.result,
-                                &exception, &argError);
-    if (outcome.hr == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn) {
-            exception.pfnDeferredFillIn(&exception);
-        }
-        outcome.scode = exception.scode;
-        outcome.description = exception.bstrDescription ? exception.bstrDescription : L"";
-        outcome.source = exception.bstrSource ? exception.bstrSource : L"";
-    }
-    ::SysFreeString(exception.bstrDescription);
-    ::SysFreeString(exception.bstrSource);
-    ::SysFreeString(exception.bstrHelpFile);
-    return outcome;
+    return base::TryInvoke(object, id, flags, args);
 }
 
 CallOutcome Call(IDispatch* object, const wchar_t* name, std::vector<VARIANT*> args) {

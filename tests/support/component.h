@@ -3,6 +3,7 @@
 // late-bound calls made the way a script host makes them.
 #pragma once
 
+#include "base/LateBinding.h"
 #include "base/Owners.h"
 
 #include <gtest/gtest.h>
@@ -25,23 +26,19 @@ ComPtr<IDispatch> CreateDispatch(REFCLSID clsid);
 
 // A late-bound call's outcome: its HRESULT, its result and what the exception information
 // carried (the member's own HRESULT when hr is DISP_E_EXCEPTION).
-struct CallOutcome {
-    HRESULT hr = S_OK;
-    base::UniqueVariant result;
-    HRESULT scode = S_OK;
-    std::wstring description;
-    std::wstring source;
-};
+using CallOutcome = base::Invocation;
 
 // A late-bound argument. Arguments are given in call order.
 base::UniqueVariant Arg(const wchar_t* text);
 base::UniqueVariant Arg(long value);
 base::UniqueVariant ArgBool(bool value);
 
+// The member's DISPID, or DISPID_UNKNOWN when the object has none.
 DISPID DispIdOf(IDispatch* object, const wchar_t* name);
 
 // Calls member `name` with `flags` (DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT)
-// and the arguments in call order, as a script host would.
+// and the arguments in call order, as a script host would; DISP_E_UNKNOWNNAME when the object
+// has no such member.
 CallOutcome Invoke(IDispatch* object, const wchar_t* name, WORD flags,
                    std::vector<VARIANT*> args = {});
 

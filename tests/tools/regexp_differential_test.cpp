@@ -5,6 +5,7 @@
 // Where the platform class (Wine's, in this build) is the one that is wrong, the built-in engine
 // keeps its answer and the case is left out of the comparison; IsKnownPlatformFault lists them.
 #include "base/Error.h"
+#include "base/Owners.h"
 #include "tools/ToolsRegExp.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 #include "tools/ToolsRegExp.h"
 
 #include "base/Error.h"
-#include "tools/RegExpEngine.h"
+#include "base/Owners.h"
+#include "tools/ToolsRegExpEngine.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

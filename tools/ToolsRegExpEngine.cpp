@@ -1,7 +1,7 @@
-#include "tools/RegExpEngine.h"
+#include "tools/ToolsRegExpEngine.h"
 
 #include "base/Error.h"
-#include "tools/RegExpCase.h"
+#include "tools/ToolsRegExpCase.h"
 #include "tools/ToolsRegExp.h"
 
 #include <windows.h>

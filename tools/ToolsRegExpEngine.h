@@ -6,7 +6,7 @@
 // that character; "\1".."\9" beyond the number of groups are octal escapes). Supported: literals,
 // ".", classes with ranges and \d \D \s \S \w \W, groups (capturing and "(?:"), back-references,
 // "(?=" and "(?!" look-aheads, greedy and lazy quantifiers including {n,m}, "^", "$", \b, \B.
-// Ignoring case compares the ECMAScript canonical forms of code units (RegExpCase.h).
+// Ignoring case compares the ECMAScript canonical forms of code units (ToolsRegExpCase.h).
 //
 // Patterns come from callers and may be hostile, so every cost is bounded:
 // - A pattern without back-references and look-aheads is answered by simulating its automaton

@@ -6,7 +6,7 @@
 // "S") and the Kelvin sign (already upper case) match only themselves.
 //
 // The platform's CharUpperBuffW does not give these answers (it leaves "µ", "ς", "ϐ" and "ϵ"
-// as they are), so the mapping is a compact table of the Unicode data (make_case_table.py).
+// as they are), so the mapping is a compact table of the Unicode data (ToolsRegExpCase.py).
 #pragma once
 
 #include <utility>

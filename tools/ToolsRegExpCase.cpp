@@ -1,4 +1,4 @@
-#include "tools/RegExpCase.h"
+#include "tools/ToolsRegExpCase.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -9,7 +9,7 @@ namespace tools::regexp_case {
 namespace {
 
 // Runs of code units whose canonical form is the code unit plus delta: count code units from
-// first, stride apart. Written by make_case_table.py.
+// first, stride apart. Written by ToolsRegExpCase.py.
 struct Run {
     std::uint16_t first;
     std::uint16_t count;

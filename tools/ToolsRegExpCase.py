@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Prints the rows of kUpperCaseRuns in RegExpCase.cpp: the code units whose canonical form
+"""Prints the rows of kUpperCaseRuns in ToolsRegExpCase.cpp: the code units whose canonical form
 for case-ignoring matching differs from themselves, as runs of (first, count, delta, stride).
 
 The canonical form is the ECMAScript one (non-Unicode patterns): the upper-case mapping of the
