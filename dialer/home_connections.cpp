@@ -8,6 +8,9 @@
  */
 #include "dialer/dialer.h"
 
+#include "base/Error.h"
+#include "base/Owners.h"
+
 #include <oleauto.h>
 
 namespace dialer {
