@@ -1,6 +1,7 @@
 // The URL-cache sweep.
 #include "cache/cache.h"
 
+#include "base/Owners.h"
 #include "tools/ToolsRegExp.h"
 #include "tools/ToolsSleep.h"
 #include "tools/ToolsString.h"

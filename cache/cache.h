@@ -22,7 +22,7 @@
  */
 #pragma once
 
-#include "component/dispatch.h"
+#include "component/framework/dispatch.h"
 
 #include "ZUVezEradez3.h"
 
@@ -35,8 +35,6 @@ namespace cache {
 
 class Cache final : public component::DispatchObject<Cache, _QKCache> {
 public:
-    static constexpr wchar_t kProgId[] = L"ZUVezEradez3.QKCache";
-
     STDMETHODIMP DelCache(QKCACHE_TYPE eType, BSTR strURLPattern, VARIANT_BOOL bRegExp) override;
 
 private:

@@ -1,24 +1,15 @@
-// The module's exports. Each hands its request, with the registration record, to the hosting
-// layer that serves both classes.
-#include "component/class_factory.h"
-#include "component/module.h"
-#include "component/registration.h"
+// The module's exports. Each hands its request, with the registration record, to the framework
+// that serves both classes.
+#include "component/classes.h"
+#include "component/framework/class_factory.h"
+#include "component/framework/module.h"
+#include "component/framework/registration.h"
 
-#include "cache/cache.h"
-#include "dialer/dialer.h"
-
-#include <array>
+#include <windows.h>
 
 namespace {
 
-constexpr std::array kClasses{
-    component::ClassRecord{L"QKCache", &CLSID_QKCache, &IID__QKCache, &cache::Cache::Create},
-    component::ClassRecord{L"QKDialer", &CLSID_QKDialer, &IID__QKDialer, &dialer::Dialer::Create},
-};
-
-const component::RegistrationRecord kRecord{
-    L"ZUVezEradez3", &LIBID_ZUVezEradez3, 0, 1, 0, kClasses,
-};
+using component::kModuleRecord;
 
 // "user" (any letter case) selects the current user's registration.
 component::Scope ScopeFromCommandLine(const wchar_t* commandLine) {
@@ -39,7 +30,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
 }
 
 HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    return component::GetClassObject(kRecord, clsid, iid, object);
+    return component::GetClassObject(kModuleRecord, clsid, iid, object);
 }
 
 HRESULT WINAPI DllCanUnloadNow() {
@@ -47,18 +38,18 @@ HRESULT WINAPI DllCanUnloadNow() {
 }
 
 HRESULT WINAPI DllRegisterServer() {
-    return component::RegisterServer(kRecord, component::Scope::Machine);
+    return component::RegisterServer(kModuleRecord, component::Scope::Machine);
 }
 
 HRESULT WINAPI DllUnregisterServer() {
-    return component::UnregisterServer(kRecord, component::Scope::Machine);
+    return component::UnregisterServer(kModuleRecord, component::Scope::Machine);
 }
 
 // regsvr32 /n /i:user registers for the current user alone; /u /n /i:user removes that.
 HRESULT WINAPI DllInstall(BOOL install, const wchar_t* commandLine) {
     component::Scope scope = ScopeFromCommandLine(commandLine);
-    return install ? component::RegisterServer(kRecord, scope)
-                   : component::UnregisterServer(kRecord, scope);
+    return install ? component::RegisterServer(kModuleRecord, scope)
+                   : component::UnregisterServer(kModuleRecord, scope);
 }
 
 } // extern "C"

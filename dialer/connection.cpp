@@ -24,6 +24,8 @@
  */
 #include "dialer/dialer.h"
 
+#include "base/Error.h"
+#include "base/Owners.h"
 #include "tools/ToolsApp.h"
 #include "tools/ToolsFile.h"
 #include "tools/ToolsRegExp.h"

@@ -1,6 +1,8 @@
 // The dialer object and its settings.
 #include "dialer/dialer.h"
 
+#include "base/Error.h"
+#include "base/Owners.h"
 #include "tools/ToolsIni.h"
 #include "tools/ToolsString.h"
 

@@ -6,7 +6,7 @@
  */
 #pragma once
 
-#include "component/dispatch.h"
+#include "component/framework/dispatch.h"
 
 #include "ZUVezEradez3.h"
 
@@ -18,7 +18,6 @@ namespace dialer {
 
 class Dialer final : public component::DispatchObject<Dialer, _QKDialer> {
 public:
-    static constexpr wchar_t kProgId[] = L"ZUVezEradez3.QKDialer";
     static constexpr wchar_t kDefaultIniFilename[] = L"REZarArerur.ini";
     static constexpr wchar_t kTempFile[] = L"QKDialer.tmp";
     static constexpr long kDefaultDelay = 100;

@@ -8,7 +8,9 @@
  */
 #include "dialer/dialer.h"
 
+#include "base/Error.h"
 #include "base/LateBinding.h"
+#include "base/Owners.h"
 
 #include <oleauto.h>
 

@@ -8,7 +8,10 @@
  * is rebuilt through ICreateTypeLib2, type by type, copying every attribute as widl wrote it;
  * each enumeration constant gets its own name as its help string.
  *
- * A [retval] parameter, which no caller names, is stored without a name.
+ * Names are copied for each member and, for a method, for its parameters up to its first
+ * [retval] parameter. A method's [retval] parameter and those after it, and every parameter of a
+ * property's accessors (the value a put assigns, the result a get returns), are stored without
+ * a name: no caller names them.
  *
  * In a 64-bit library the platform's writer lays an enumeration out 8 bytes wide; an
  * enumeration is 4 bytes in 64-bit code as in 32-bit code, so the written file is corrected.
@@ -17,6 +20,7 @@
  * the platform derives the dispatch half from it, as it did when widl wrote the input.
  */
 
+#include "base/Error.h"
 #include "base/Owners.h"
 
 #include <windows.h>
@@ -35,16 +39,7 @@ using base::ComPtr;
 
 namespace {
 
-struct Failure {
-    HRESULT hr;
-    std::string step;
-};
-
-void Check(HRESULT hr, const char* step) {
-    if (FAILED(hr)) {
-        throw Failure{hr, step};
-    }
-}
+using base::ThrowIfFailed;
 
 std::wstring Widen(const char* text) {
     int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
@@ -56,56 +51,55 @@ std::wstring Widen(const char* text) {
 
 std::wstring NameOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
     base::UniqueBstr name;
-    Check(info->GetDocumentation(member, name.put(), nullptr, nullptr, nullptr),
-          "GetDocumentation");
+    ThrowIfFailed(info->GetDocumentation(member, name.put(), nullptr, nullptr, nullptr),
+                  L"GetDocumentation");
     return name.str();
 }
 
 std::wstring DocStringOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
     base::UniqueBstr doc;
-    Check(info->GetDocumentation(member, nullptr, doc.put(), nullptr, nullptr), "GetDocumentation");
+    ThrowIfFailed(info->GetDocumentation(member, nullptr, doc.put(), nullptr, nullptr),
+                  L"GetDocumentation");
     return doc.str();
 }
 
-template <class T, auto Release> struct Described {
-    ITypeInfo* owner;
-    T* desc = nullptr;
-    ~Described() {
-        if (desc) {
-            (owner->*Release)(desc);
-        }
-    }
-};
+TLIBATTR LibraryAttributes(ITypeLib* library) {
+    TLIBATTR* attr = nullptr;
+    ThrowIfFailed(library->GetLibAttr(&attr), L"GetLibAttr");
+    base::ScopeExit release([&] { library->ReleaseTLibAttr(attr); });
+    return *attr;
+}
+
+TYPEATTR TypeAttributes(ITypeInfo* info) {
+    base::UniqueTypeAttr attr(info);
+    ThrowIfFailed(info->GetTypeAttr(attr.put()), L"GetTypeAttr");
+    return *attr.get();
+}
 
 class Finisher {
 public:
     Finisher(ITypeLib* source, ICreateTypeLib2* target) : source_(source), target_(target) {}
 
     void CopyLibrary(const std::vector<std::wstring>& order) {
-        TLIBATTR* attr = nullptr;
-        Check(source_->GetLibAttr(&attr), "GetLibAttr");
-        TLIBATTR lib = *attr;
-        source_->ReleaseTLibAttr(attr);
+        TLIBATTR lib = LibraryAttributes(source_);
         base::UniqueBstr name;
-        Check(source_->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr), "library name");
-        Check(target_->SetName(name.get()), "SetName");
-        Check(target_->SetGuid(lib.guid), "SetGuid");
-        Check(target_->SetLcid(lib.lcid), "SetLcid");
-        Check(target_->SetVersion(lib.wMajorVerNum, lib.wMinorVerNum), "SetVersion");
-        Check(target_->SetLibFlags(lib.wLibFlags), "SetLibFlags");
+        ThrowIfFailed(source_->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr),
+                      L"library name");
+        ThrowIfFailed(target_->SetName(name.get()), L"SetName");
+        ThrowIfFailed(target_->SetGuid(lib.guid), L"SetGuid");
+        ThrowIfFailed(target_->SetLcid(lib.lcid), L"SetLcid");
+        ThrowIfFailed(target_->SetVersion(lib.wMajorVerNum, lib.wMinorVerNum), L"SetVersion");
+        ThrowIfFailed(target_->SetLibFlags(lib.wLibFlags), L"SetLibFlags");
 
         for (const auto& typeName : order) {
             ComPtr<ITypeInfo> info = VtableHalf(FindSource(typeName));
-            TYPEATTR* typeAttr = nullptr;
-            Check(info->GetTypeAttr(&typeAttr), "GetTypeAttr");
-            TYPEKIND kind = typeAttr->typekind;
-            info->ReleaseTypeAttr(typeAttr);
+            TYPEKIND kind = TypeAttributes(info.get()).typekind;
             ComPtr<ICreateTypeInfo> created;
-            Check(target_->CreateTypeInfo(const_cast<LPOLESTR>(typeName.c_str()), kind,
-                                          created.put()),
-                  "CreateTypeInfo");
+            ThrowIfFailed(target_->CreateTypeInfo(const_cast<LPOLESTR>(typeName.c_str()), kind,
+                                                  created.put()),
+                          L"CreateTypeInfo");
             ComPtr<ITypeInfo> createdInfo;
-            Check(created.query(createdInfo), "ICreateTypeInfo as ITypeInfo");
+            ThrowIfFailed(created.query(createdInfo), L"ICreateTypeInfo as ITypeInfo");
             types_.push_back({info, created});
             byName_[typeName] = createdInfo;
         }
@@ -113,9 +107,9 @@ public:
             CopyType(type.source.get(), type.target.get());
         }
         for (auto& type : types_) {
-            Check(type.target->LayOut(), "LayOut");
+            ThrowIfFailed(type.target->LayOut(), L"LayOut");
         }
-        Check(target_->SaveAllChanges(), "SaveAllChanges");
+        ThrowIfFailed(target_->SaveAllChanges(), L"SaveAllChanges");
     }
 
 private:
@@ -127,27 +121,26 @@ private:
     ComPtr<ITypeInfo> FindSource(const std::wstring& name) {
         for (UINT i = 0; i < source_->GetTypeInfoCount(); ++i) {
             ComPtr<ITypeInfo> info;
-            Check(source_->GetTypeInfo(i, info.put()), "GetTypeInfo");
+            ThrowIfFailed(source_->GetTypeInfo(i, info.put()), L"GetTypeInfo");
             if (NameOf(info.get()) == name) {
                 return info;
             }
         }
-        throw Failure{TYPE_E_ELEMENTNOTFOUND, "type not in the input library"};
+        throw base::Error(TYPE_E_ELEMENTNOTFOUND,
+                          L"Type " + name + L" is not in the input library");
     }
 
     // A dual interface is described by its vtable half; everything else as it stands.
     static ComPtr<ITypeInfo> VtableHalf(ComPtr<ITypeInfo> info) {
-        TYPEATTR* attr = nullptr;
-        Check(info->GetTypeAttr(&attr), "GetTypeAttr");
-        bool dual = attr->typekind == TKIND_DISPATCH && (attr->wTypeFlags & TYPEFLAG_FDUAL);
-        info->ReleaseTypeAttr(attr);
+        TYPEATTR attr = TypeAttributes(info.get());
+        bool dual = attr.typekind == TKIND_DISPATCH && (attr.wTypeFlags & TYPEFLAG_FDUAL);
         if (!dual) {
             return info;
         }
         HREFTYPE ref = 0;
-        Check(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), "dual vtable half");
+        ThrowIfFailed(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), L"dual vtable half");
         ComPtr<ITypeInfo> vtable;
-        Check(info->GetRefTypeInfo(ref, vtable.put()), "dual vtable half");
+        ThrowIfFailed(info->GetRefTypeInfo(ref, vtable.put()), L"dual vtable half");
         return vtable;
     }
 
@@ -155,20 +148,23 @@ private:
     // library maps to its new description, any other (IDispatch) is referenced as it is.
     HREFTYPE MapReference(ITypeInfo* source, ICreateTypeInfo* target, HREFTYPE ref) {
         ComPtr<ITypeInfo> referenced;
-        Check(source->GetRefTypeInfo(ref, referenced.put()), "GetRefTypeInfo");
+        ThrowIfFailed(source->GetRefTypeInfo(ref, referenced.put()), L"GetRefTypeInfo");
         ComPtr<ITypeLib> container;
         UINT index = 0;
-        Check(referenced->GetContainingTypeLib(container.put(), &index), "GetContainingTypeLib");
+        ThrowIfFailed(referenced->GetContainingTypeLib(container.put(), &index),
+                      L"GetContainingTypeLib");
         ITypeInfo* mapped = referenced.get();
         if (container.get() == source_) {
-            auto found = byName_.find(NameOf(referenced.get()));
+            std::wstring name = NameOf(referenced.get());
+            auto found = byName_.find(name);
             if (found == byName_.end()) {
-                throw Failure{TYPE_E_ELEMENTNOTFOUND, "referenced type not in the order"};
+                throw base::Error(TYPE_E_ELEMENTNOTFOUND,
+                                  L"Referenced type " + name + L" is not in the order");
             }
             mapped = found->second.get();
         }
         HREFTYPE newRef = 0;
-        Check(target->AddRefTypeInfo(mapped, &newRef), "AddRefTypeInfo");
+        ThrowIfFailed(target->AddRefTypeInfo(mapped, &newRef), L"AddRefTypeInfo");
         return newRef;
     }
 
@@ -184,32 +180,30 @@ private:
     }
 
     void CopyType(ITypeInfo* source, ICreateTypeInfo* target) {
-        TYPEATTR* attr = nullptr;
-        Check(source->GetTypeAttr(&attr), "GetTypeAttr");
-        TYPEATTR type = *attr;
-        source->ReleaseTypeAttr(attr);
+        TYPEATTR type = TypeAttributes(source);
 
-        Check(target->SetGuid(type.guid), "SetGuid");
-        Check(target->SetVersion(type.wMajorVerNum, type.wMinorVerNum), "SetVersion");
+        ThrowIfFailed(target->SetGuid(type.guid), L"SetGuid");
+        ThrowIfFailed(target->SetVersion(type.wMajorVerNum, type.wMinorVerNum), L"SetVersion");
         std::wstring doc = DocStringOf(source);
         if (!doc.empty()) {
-            Check(target->SetDocString(const_cast<LPOLESTR>(doc.c_str())), "SetDocString");
+            ThrowIfFailed(target->SetDocString(const_cast<LPOLESTR>(doc.c_str())), L"SetDocString");
         }
         // Implemented interfaces first: a dual interface needs its IDispatch base in place
         // before the dual flag is set.
         for (UINT i = 0; i < type.cImplTypes; ++i) {
             HREFTYPE ref = 0;
-            Check(source->GetRefTypeOfImplType(i, &ref), "GetRefTypeOfImplType");
-            Check(target->AddImplType(i, MapReference(source, target, ref)), "AddImplType");
+            ThrowIfFailed(source->GetRefTypeOfImplType(i, &ref), L"GetRefTypeOfImplType");
+            ThrowIfFailed(target->AddImplType(i, MapReference(source, target, ref)),
+                          L"AddImplType");
             if (type.typekind == TKIND_COCLASS) {
                 INT flags = 0;
-                Check(source->GetImplTypeFlags(i, &flags), "GetImplTypeFlags");
-                Check(target->SetImplTypeFlags(i, flags), "SetImplTypeFlags");
+                ThrowIfFailed(source->GetImplTypeFlags(i, &flags), L"GetImplTypeFlags");
+                ThrowIfFailed(target->SetImplTypeFlags(i, flags), L"SetImplTypeFlags");
             }
         }
-        Check(target->SetTypeFlags(type.wTypeFlags), "SetTypeFlags");
+        ThrowIfFailed(target->SetTypeFlags(type.wTypeFlags), L"SetTypeFlags");
         if (type.typekind == TKIND_ENUM || type.typekind == TKIND_RECORD) {
-            Check(target->SetAlignment(type.cbAlignment), "SetAlignment");
+            ThrowIfFailed(target->SetAlignment(type.cbAlignment), L"SetAlignment");
         }
         for (UINT i = 0; i < type.cFuncs; ++i) {
             CopyFunction(source, target, i);
@@ -220,56 +214,60 @@ private:
     }
 
     void CopyFunction(ITypeInfo* source, ICreateTypeInfo* target, UINT index) {
-        Described<FUNCDESC, &ITypeInfo::ReleaseFuncDesc> func{source};
-        Check(source->GetFuncDesc(index, &func.desc), "GetFuncDesc");
-        FUNCDESC copy = *func.desc;
+        base::UniqueFuncDesc func(source);
+        ThrowIfFailed(source->GetFuncDesc(index, func.put()), L"GetFuncDesc");
+        FUNCDESC copy = *func.get();
         std::vector<std::unique_ptr<TYPEDESC>> keep;
-        std::vector<ELEMDESC> params(func.desc->lprgelemdescParam,
-                                     func.desc->lprgelemdescParam + func.desc->cParams);
+        std::vector<ELEMDESC> params(func->lprgelemdescParam,
+                                     func->lprgelemdescParam + func->cParams);
         for (auto& param : params) {
             MapTypeDesc(source, target, param.tdesc, keep);
         }
         MapTypeDesc(source, target, copy.elemdescFunc.tdesc, keep);
         copy.lprgelemdescParam = params.empty() ? nullptr : params.data();
         copy.oVft = 0;
-        Check(target->AddFuncDesc(index, &copy), "AddFuncDesc");
+        ThrowIfFailed(target->AddFuncDesc(index, &copy), L"AddFuncDesc");
 
         std::vector<BSTR> names(static_cast<size_t>(copy.cParams) + 1, nullptr);
+        base::ScopeExit freeNames([&] {
+            for (BSTR name : names) {
+                ::SysFreeString(name);
+            }
+        });
         UINT count = 0;
-        Check(source->GetNames(copy.memid, names.data(), static_cast<UINT>(names.size()), &count),
-              "GetNames");
-        // A property put's value, a property get's result and a method's result carry no name.
+        ThrowIfFailed(
+            source->GetNames(copy.memid, names.data(), static_cast<UINT>(names.size()), &count),
+            L"GetNames");
+        // The member's name, then for a method the names of its parameters before the first
+        // [retval] one; a property accessor's parameters stay nameless.
         count = 1;
         while (count <= params.size() &&
                !(params[count - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL) &&
                copy.invkind == INVOKE_FUNC) {
             ++count;
         }
-        HRESULT hr = target->SetFuncAndParamNames(index, names.data(), count);
-        for (BSTR name : names) {
-            SysFreeString(name);
-        }
-        Check(hr, "SetFuncAndParamNames");
+        ThrowIfFailed(target->SetFuncAndParamNames(index, names.data(), count),
+                      L"SetFuncAndParamNames");
         std::wstring doc = DocStringOf(source, copy.memid);
         if (!doc.empty()) {
-            Check(target->SetFuncDocString(index, const_cast<LPOLESTR>(doc.c_str())),
-                  "SetFuncDocString");
+            ThrowIfFailed(target->SetFuncDocString(index, const_cast<LPOLESTR>(doc.c_str())),
+                          L"SetFuncDocString");
         }
     }
 
     void CopyVariable(ITypeInfo* source, ICreateTypeInfo* target, UINT index, bool enumConstant) {
-        Described<VARDESC, &ITypeInfo::ReleaseVarDesc> var{source};
-        Check(source->GetVarDesc(index, &var.desc), "GetVarDesc");
-        VARDESC copy = *var.desc;
+        base::UniqueVarDesc var(source);
+        ThrowIfFailed(source->GetVarDesc(index, var.put()), L"GetVarDesc");
+        VARDESC copy = *var.get();
         std::vector<std::unique_ptr<TYPEDESC>> keep;
         MapTypeDesc(source, target, copy.elemdescVar.tdesc, keep);
-        Check(target->AddVarDesc(index, &copy), "AddVarDesc");
+        ThrowIfFailed(target->AddVarDesc(index, &copy), L"AddVarDesc");
         std::wstring name = NameOf(source, copy.memid);
-        Check(target->SetVarName(index, const_cast<LPOLESTR>(name.c_str())), "SetVarName");
+        ThrowIfFailed(target->SetVarName(index, const_cast<LPOLESTR>(name.c_str())), L"SetVarName");
         std::wstring doc = enumConstant ? name : DocStringOf(source, copy.memid);
         if (!doc.empty()) {
-            Check(target->SetVarDocString(index, const_cast<LPOLESTR>(doc.c_str())),
-                  "SetVarDocString");
+            ThrowIfFailed(target->SetVarDocString(index, const_cast<LPOLESTR>(doc.c_str())),
+                          L"SetVarDocString");
         }
     }
 
@@ -290,7 +288,7 @@ void FixEnumerationSizes(const std::string& path) {
     }
     auto at = [&](size_t offset) -> int32_t {
         if (offset + 4 > file.size()) {
-            throw Failure{E_UNEXPECTED, "type library layout"};
+            throw base::Error(E_UNEXPECTED, L"The written type library has an unknown layout");
         }
         int32_t value;
         std::memcpy(&value, file.data() + offset, 4);
@@ -306,7 +304,7 @@ void FixEnumerationSizes(const std::string& path) {
     for (int32_t i = 0; i < types; ++i) {
         size_t description = typeTable + static_cast<size_t>(at(offsets + i * 4));
         if (description + kTypeDescriptionSize > file.size()) {
-            throw Failure{E_UNEXPECTED, "type library layout"};
+            throw base::Error(E_UNEXPECTED, L"The written type library has an unknown layout");
         }
         int32_t kindAndAlignment = at(description);
         if ((kindAndAlignment & 0xF) == kind) {
@@ -322,21 +320,19 @@ void FixEnumerationSizes(const std::string& path) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: finish_typelib IN.tlb OUT.tlb TYPE...\n");
+        std::fwprintf(stderr, L"usage: finish_typelib IN.tlb OUT.tlb TYPE...\n");
         return 2;
     }
     try {
         ComPtr<ITypeLib> source;
-        Check(LoadTypeLibEx(Widen(argv[1]).c_str(), REGKIND_NONE, source.put()), "LoadTypeLibEx");
-        TLIBATTR* attr = nullptr;
-        Check(source->GetLibAttr(&attr), "GetLibAttr");
-        SYSKIND kind = attr->syskind;
-        source->ReleaseTLibAttr(attr);
+        ThrowIfFailed(LoadTypeLibEx(Widen(argv[1]).c_str(), REGKIND_NONE, source.put()),
+                      L"LoadTypeLibEx");
+        SYSKIND kind = LibraryAttributes(source.get()).syskind;
 
         std::wstring out = Widen(argv[2]);
         DeleteFileW(out.c_str());
         ComPtr<ICreateTypeLib2> target;
-        Check(CreateTypeLib2(kind, out.c_str(), target.put()), "CreateTypeLib2");
+        ThrowIfFailed(CreateTypeLib2(kind, out.c_str(), target.put()), L"CreateTypeLib2");
         std::vector<std::wstring> order;
         for (int i = 3; i < argc; ++i) {
             order.push_back(Widen(argv[i]));
@@ -344,9 +340,9 @@ int main(int argc, char** argv) {
         Finisher(source.get(), target.get()).CopyLibrary(order);
         target.reset();
         FixEnumerationSizes(argv[2]);
-    } catch (const Failure& failure) {
-        std::fprintf(stderr, "finish_typelib: %s failed with 0x%08lx\n", failure.step.c_str(),
-                     static_cast<unsigned long>(failure.hr));
+    } catch (const base::Error& error) {
+        std::fwprintf(stderr, L"finish_typelib: %ls (0x%08lx)\n", error.description().c_str(),
+                      static_cast<unsigned long>(error.hr()));
         return 1;
     }
     return 0;

@@ -56,10 +56,9 @@ TEST_F(DispatchTest, TypeInformationIsTheDefaultInterface) {
     EXPECT_EQ(count, 1u);
     ComPtr<ITypeInfo> info;
     ASSERT_EQ(dialer_->GetTypeInfo(0, 0, info.put()), S_OK);
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    base::UniqueTypeAttr attr(info.get());
+    ASSERT_EQ(info->GetTypeAttr(attr.put()), S_OK);
     EXPECT_EQ(attr->guid, IID__QKDialer);
-    info->ReleaseTypeAttr(attr);
     EXPECT_EQ(dialer_->GetTypeInfo(1, 0, info.put()), DISP_E_BADINDEX);
 }
 
@@ -110,9 +109,6 @@ TEST_F(DispatchTest, FailingMemberIsAnExceptionCarryingItsHresultAndDescription)
 TEST_F(DispatchTest, OmittedOptionalArgumentsGetTheirDefaults) {
     // RasHangup with no argument and no stored entry answers False without running anything.
     auto outcome = Call(dialer_.get(), L"RasHangup");
-    if (outcome.hr == DISP_E_EXCEPTION && outcome.scode == E_NOTIMPL) {
-        GTEST_SKIP() << "dialling not in this build";
-    }
     ASSERT_EQ(outcome.hr, S_OK);
     EXPECT_EQ(outcome.result.vt, VT_BOOL);
     EXPECT_EQ(outcome.result.boolVal, VARIANT_FALSE);
@@ -143,16 +139,13 @@ TEST_F(DispatchTest, FailingMemberStillWritesItsResult) {
     ComPtr<_QKDialer> early;
     ASSERT_EQ(dialer_.query(early), S_OK);
     VARIANT_BOOL result = 7;
-    base::UniqueBstr name(L"x(");
-    HRESULT hr = early->IsConnected(name.get(), &result);
-    if (FAILED(hr)) {
-        EXPECT_EQ(result, VARIANT_FALSE);
-    }
-    BSTR text = reinterpret_cast<BSTR>(1);
+    base::UniqueBstr name(std::wstring(L"x\0(", 3));
+    EXPECT_EQ(early->IsConnected(name.get(), &result), E_INVALIDARG);
+    EXPECT_EQ(result, VARIANT_FALSE);
     base::UniqueBstr bad(L"a\nb");
     EXPECT_EQ(early->put_ADSL(bad.get()), E_INVALIDARG);
-    EXPECT_EQ(early->get_ADSL(&text), S_OK);
-    SysFreeString(text);
+    base::UniqueBstr text;
+    EXPECT_EQ(early->get_ADSL(text.put()), S_OK);
 }
 
 TEST_F(DispatchTest, FailureIsReportedThroughErrorInfo) {

@@ -100,11 +100,9 @@ protected:
     }
 
     static TYPEATTR Attr(ITypeInfo* info) {
-        TYPEATTR* attr = nullptr;
-        EXPECT_EQ(info->GetTypeAttr(&attr), S_OK);
-        TYPEATTR copy = *attr;
-        info->ReleaseTypeAttr(attr);
-        return copy;
+        base::UniqueTypeAttr attr(info);
+        EXPECT_EQ(info->GetTypeAttr(attr.put()), S_OK);
+        return *attr.get();
     }
 
     static std::wstring Doc(ITypeInfo* info, MEMBERID id, bool helpString) {
@@ -132,8 +130,8 @@ protected:
         ASSERT_EQ(attr.cbSizeVft, (7 + expected.size()) * sizeof(void*));
         for (UINT i = 0; i < expected.size(); ++i) {
             const Member& want = expected[i];
-            FUNCDESC* f = nullptr;
-            ASSERT_EQ(vtable->GetFuncDesc(i, &f), S_OK);
+            base::UniqueFuncDesc f(vtable);
+            ASSERT_EQ(vtable->GetFuncDesc(i, f.put()), S_OK);
             SCOPED_TRACE(want.name);
             EXPECT_EQ(Doc(vtable, f->memid, false), want.name);
             EXPECT_EQ(f->memid, want.id);
@@ -145,6 +143,11 @@ protected:
             EXPECT_EQ(f->elemdescFunc.tdesc.vt, VT_HRESULT);
             ASSERT_EQ(static_cast<size_t>(f->cParams), want.params.size());
             std::vector<BSTR> names(want.params.size() + 1, nullptr);
+            base::ScopeExit freeNames([&] {
+                for (BSTR n : names) {
+                    SysFreeString(n);
+                }
+            });
             UINT count = 0;
             vtable->GetNames(f->memid, names.data(), static_cast<UINT>(names.size()), &count);
             for (UINT p = 0; p < want.params.size(); ++p) {
@@ -163,10 +166,6 @@ protected:
             if (want.kind != INVOKE_FUNC) {
                 EXPECT_EQ(count, 1u) << "property parameters carry no name";
             }
-            for (BSTR n : names) {
-                SysFreeString(n);
-            }
-            vtable->ReleaseFuncDesc(f);
         }
     }
 
@@ -274,14 +273,13 @@ TEST_F(TypeLibTest, CacheMember) {
                                    {L"strURLPattern", VT_BSTR, kOptIn, L""},
                                    {L"bRegExp", VT_BOOL, kOptIn, L"0"}},
                                   VT_HRESULT}});
-    FUNCDESC* f = nullptr;
-    ASSERT_EQ(vtable->GetFuncDesc(0, &f), S_OK);
+    base::UniqueFuncDesc f(vtable.get());
+    ASSERT_EQ(vtable->GetFuncDesc(0, f.put()), S_OK);
     ComPtr<ITypeInfo> enumeration;
     EXPECT_EQ(vtable->GetRefTypeInfo(f->lprgelemdescParam[0].tdesc.hreftype, enumeration.put()),
               S_OK);
     EXPECT_EQ(Doc(enumeration.get(), MEMBERID_NIL, false), L"QKCACHE_TYPE");
     EXPECT_EQ(f->lprgelemdescParam[0].paramdesc.pparamdescex->varDefaultValue.vt, VT_I4);
-    vtable->ReleaseFuncDesc(f);
 }
 
 TEST_F(TypeLibTest, EnumerationConstants) {
@@ -302,15 +300,14 @@ TEST_F(TypeLibTest, EnumerationConstants) {
     };
     ASSERT_EQ(attr.cVars, 9);
     for (UINT i = 0; i < 9; ++i) {
-        VARDESC* v = nullptr;
-        ASSERT_EQ(info->GetVarDesc(i, &v), S_OK);
+        base::UniqueVarDesc v(info.get());
+        ASSERT_EQ(info->GetVarDesc(i, v.put()), S_OK);
         EXPECT_EQ(v->memid, static_cast<MEMBERID>(0x40000000 + i));
         EXPECT_EQ(v->varkind, VAR_CONST);
         EXPECT_EQ(Doc(info.get(), v->memid, false), expected[i].first);
         EXPECT_EQ(Doc(info.get(), v->memid, true), expected[i].first);
         EXPECT_EQ(v->lpvarValue->vt, VT_I4);
         EXPECT_EQ(v->lpvarValue->lVal, expected[i].second);
-        info->ReleaseVarDesc(v);
     }
 }
 

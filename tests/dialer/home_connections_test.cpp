@@ -1,7 +1,9 @@
 // ListHomeConnections and the late-bound WMI query beneath it. The member is on no interface,
 // so this test links the dialer library and calls it on an object made in-process, with the
 // type library taken from the built module.
-#include "component/module.h"
+#include "component/classes.h"
+#include "component/framework/class_factory.h"
+#include "component/framework/module.h"
 #include "dialer/dialer.h"
 #include "tests/support/component.h"
 
@@ -16,7 +18,8 @@ using HomeConnectionsTest = ComponentTest;
 TEST_F(HomeConnectionsTest, SystemWithoutTheHomeNetworkingNamespaceYieldsNoNamesQuietly) {
     component::SetModuleHandle(ComponentModule());
     base::ComPtr<_QKDialer> object;
-    ASSERT_EQ(dialer::Dialer::Create(nullptr, IID__QKDialer, object.put_void()), S_OK);
+    const auto& record = *component::FindClass(component::kModuleRecord, CLSID_QKDialer);
+    ASSERT_EQ(dialer::Dialer::Create(record, nullptr, IID__QKDialer, object.put_void()), S_OK);
     auto* dialer = static_cast<dialer::Dialer*>(object.get());
     EXPECT_TRUE(dialer->ListHomeConnections(L".", true).empty());
     EXPECT_TRUE(dialer->ListHomeConnections(L".", false).empty());

@@ -1,4 +1,4 @@
-#include "component/error_info.h"
+#include "component/framework/error_info.h"
 
 #include "base/Owners.h"
 

@@ -2,28 +2,11 @@
 // carries: its type library, and per class a ProgID and an in-process server entry.
 #pragma once
 
-#include <windows.h>
-#include <objbase.h>
+#include "component/framework/record.h"
 
-#include <span>
+#include <windows.h>
 
 namespace component {
-
-struct ClassRecord {
-    const wchar_t* name; // QKDialer; the ProgID is the project name, a dot and this name
-    const CLSID* clsid;
-    const IID* defaultInterface;
-    HRESULT (*create)(IUnknown* outer, REFIID iid, void** object);
-};
-
-struct RegistrationRecord {
-    const wchar_t* projectName; // the type library's name
-    const GUID* libid;
-    LCID lcid;
-    WORD major;
-    WORD minor;
-    std::span<const ClassRecord> classes;
-};
 
 enum class Scope {
     Machine, // HKEY_LOCAL_MACHINE\Software\Classes, as regsvr32 does

@@ -1,6 +1,6 @@
-#include "component/class_factory.h"
+#include "component/framework/class_factory.h"
 
-#include "component/module.h"
+#include "component/framework/module.h"
 #include "base/Owners.h"
 
 #include <new>
@@ -35,7 +35,7 @@ public:
         return remaining;
     }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        return class_.create(outer, iid, object);
+        return class_.create(class_, outer, iid, object);
     }
     STDMETHODIMP LockServer(BOOL lock) override {
         component::LockServer(lock != FALSE);
@@ -49,23 +49,31 @@ private:
 
 } // namespace
 
+const ClassRecord* FindClass(const RegistrationRecord& record, REFCLSID clsid) {
+    for (const auto& cls : record.classes) {
+        if (*cls.clsid == clsid) {
+            return &cls;
+        }
+    }
+    return nullptr;
+}
+
 HRESULT GetClassObject(const RegistrationRecord& record, REFCLSID clsid, REFIID iid,
                        void** object) {
     if (!object) {
         return E_POINTER;
     }
     *object = nullptr;
-    for (const auto& cls : record.classes) {
-        if (*cls.clsid == clsid) {
-            base::ComPtr<IClassFactory> factory;
-            factory.reset(new (std::nothrow) ClassFactory(cls));
-            if (!factory) {
-                return E_OUTOFMEMORY;
-            }
-            return factory->QueryInterface(iid, object);
-        }
+    const ClassRecord* cls = FindClass(record, clsid);
+    if (!cls) {
+        return CLASS_E_CLASSNOTAVAILABLE;
     }
-    return CLASS_E_CLASSNOTAVAILABLE;
+    base::ComPtr<IClassFactory> factory;
+    factory.reset(new (std::nothrow) ClassFactory(*cls));
+    if (!factory) {
+        return E_OUTOFMEMORY;
+    }
+    return factory->QueryInterface(iid, object);
 }
 
 } // namespace component

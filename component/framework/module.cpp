@@ -1,6 +1,8 @@
-#include "component/module.h"
+#include "component/framework/module.h"
 
 #include "base/Owners.h"
+
+#include <oleauto.h>
 
 #include <atomic>
 #include <vector>
@@ -17,10 +19,6 @@ std::atomic<long> g_locks{0};
 
 void SetModuleHandle(HMODULE module) {
     g_module = module;
-}
-
-HMODULE ModuleHandle() {
-    return g_module;
 }
 
 std::wstring ModulePath() {

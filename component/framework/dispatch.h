@@ -12,9 +12,10 @@
  */
 #pragma once
 
-#include "component/error_info.h"
-#include "component/module.h"
-#include "base/Error.h"
+#include "component/framework/boundary.h"
+#include "component/framework/error_info.h"
+#include "component/framework/module.h"
+#include "component/framework/record.h"
 #include "base/Owners.h"
 
 #include <windows.h>
@@ -22,6 +23,7 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 
 namespace component {
 
@@ -56,13 +58,14 @@ template <> struct Result<long> {
     }
 };
 
-// Class: the implementing class, which provides kClassName and kProgId.
+// Class: the implementing class. Its identity is not its own: the class record that its class
+// object creates it from gives the ProgID that its error information names as the source.
 template <class Class, class Interface>
 class DispatchObject : public Interface, public ISupportErrorInfo {
 public:
-    // The class object's CreateInstance: a new object, its initialisation hook run, asked for
-    // the requested interface.
-    static HRESULT Create(IUnknown* outer, REFIID iid, void** object) {
+    // The class object's CreateInstance for the class record cls: a new object that keeps the
+    // record's ProgID, its initialisation hook run, asked for the requested interface.
+    static HRESULT Create(const ClassRecord& cls, IUnknown* outer, REFIID iid, void** object) {
         if (!object) {
             return E_POINTER;
         }
@@ -75,6 +78,7 @@ public:
         if (!created) {
             return E_OUTOFMEMORY;
         }
+        created->progId_ = cls.progId;
         HRESULT hr = LoadInterfaceTypeInfo(__uuidof(Interface), created->typeInfo_);
         if (SUCCEEDED(hr)) {
             hr = created->Initialize();
@@ -175,25 +179,20 @@ protected:
     }
 
 private:
+    // Runs a member body; a failure becomes error information from this object.
     template <class Body> HRESULT Guarded(Body&& body) noexcept {
-        try {
-            body();
-            ClearErrorInfo();
-            return S_OK;
-        } catch (const base::Error& error) {
-            return Report(error.hr(), error.description());
-        } catch (const std::bad_alloc&) {
-            return Report(E_OUTOFMEMORY, L"Not enough memory to complete the call");
-        } catch (...) {
-            return Report(E_UNEXPECTED, L"Unexpected internal failure");
-        }
-    }
-
-    static HRESULT Report(HRESULT hr, const std::wstring& description) {
-        return ReportError(hr, description, Class::kProgId, __uuidof(Interface));
+        return CatchAtBoundary(
+            [&] {
+                body();
+                ClearErrorInfo();
+            },
+            [this](HRESULT hr, std::wstring_view description) {
+                return ReportError(hr, description, progId_, __uuidof(Interface));
+            });
     }
 
     LONG references_ = 1;
+    std::wstring_view progId_;
     InterfaceTypeInfo typeInfo_;
 };
 

@@ -1,20 +1,12 @@
-#include "component/dispatch.h"
+#include "component/framework/dispatch.h"
+
+#include "base/Owners.h"
 
 #include <vector>
 
 namespace component {
 
 namespace {
-
-struct FuncDescOwner {
-    ITypeInfo* info;
-    FUNCDESC* desc = nullptr;
-    ~FuncDescOwner() {
-        if (desc) {
-            info->ReleaseFuncDesc(desc);
-        }
-    }
-};
 
 bool IsMissing(const VARIANT& argument) {
     return argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
@@ -46,27 +38,28 @@ std::vector<bool> SuppliedParameters(const DISPPARAMS& params, UINT paramCount) 
 
 HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
                                const DISPPARAMS* params) {
-    TYPEATTR* attr = nullptr;
-    if (!vtable || FAILED(vtable->GetTypeAttr(&attr))) {
+    if (!vtable) {
         return S_OK;
     }
-    WORD functions = attr->cFuncs;
-    vtable->ReleaseTypeAttr(attr);
+    base::UniqueTypeAttr attr(vtable);
+    if (FAILED(vtable->GetTypeAttr(attr.put()))) {
+        return S_OK;
+    }
     DISPPARAMS none{};
     const DISPPARAMS& given = params ? *params : none;
 
-    for (UINT i = 0; i < functions; ++i) {
-        FuncDescOwner func{vtable};
-        if (FAILED(vtable->GetFuncDesc(i, &func.desc))) {
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+        base::UniqueFuncDesc func(vtable);
+        if (FAILED(vtable->GetFuncDesc(i, func.put()))) {
             continue;
         }
-        if (func.desc->memid != member || !(func.desc->invkind & flags)) {
+        if (func->memid != member || !(func->invkind & flags)) {
             continue;
         }
-        UINT count = static_cast<UINT>(func.desc->cParams);
+        UINT count = static_cast<UINT>(func->cParams);
         std::vector<bool> supplied = SuppliedParameters(given, count);
         for (UINT p = 0; p < count; ++p) {
-            USHORT paramFlags = func.desc->lprgelemdescParam[p].paramdesc.wParamFlags;
+            USHORT paramFlags = func->lprgelemdescParam[p].paramdesc.wParamFlags;
             bool required = !(paramFlags & (PARAMFLAG_FOPT | PARAMFLAG_FRETVAL | PARAMFLAG_FLCID));
             if (required && !supplied[p]) {
                 return DISP_E_PARAMNOTOPTIONAL;

@@ -2,17 +2,16 @@
 // and class-object locks behind DllCanUnloadNow, shared by every apartment of the process.
 #pragma once
 
+#include "base/Owners.h"
+
 #include <windows.h>
 #include <oaidl.h>
 
 #include <string>
 
-#include "base/Owners.h"
-
 namespace component {
 
 void SetModuleHandle(HMODULE module);
-HMODULE ModuleHandle();
 
 // Full path of this module: where its type library and registration point.
 std::wstring ModulePath();
