@@ -226,11 +226,11 @@ public:
     }
 };
 
-// A description that a type information hands out and takes back: TYPEATTR, FUNCDESC, VARDESC.
-// The owner keeps a reference on the type information that gave it.
-template <class Desc, auto Release> class UniqueTypeDesc {
+// A description that a type information or type library hands out and takes back: TYPEATTR,
+// FUNCDESC, VARDESC, TLIBATTR. The owner keeps a reference on the source that gave it.
+template <class Source, class Desc, auto Release> class UniqueTypeDesc {
 public:
-    explicit UniqueTypeDesc(ITypeInfo* info) : info_(info) {}
+    explicit UniqueTypeDesc(Source* source) : source_(source) {}
     UniqueTypeDesc(const UniqueTypeDesc&) = delete;
     UniqueTypeDesc& operator=(const UniqueTypeDesc&) = delete;
     ~UniqueTypeDesc() { reset(); }
@@ -240,7 +240,7 @@ public:
     explicit operator bool() const { return desc_ != nullptr; }
     void reset() {
         if (desc_) {
-            (info_.get()->*Release)(std::exchange(desc_, nullptr));
+            (source_.get()->*Release)(std::exchange(desc_, nullptr));
         }
     }
     Desc** put() {
@@ -249,13 +249,14 @@ public:
     }
 
 private:
-    ComPtr<ITypeInfo> info_;
+    ComPtr<Source> source_;
     Desc* desc_ = nullptr;
 };
 
-using UniqueTypeAttr = UniqueTypeDesc<TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
-using UniqueFuncDesc = UniqueTypeDesc<FUNCDESC, &ITypeInfo::ReleaseFuncDesc>;
-using UniqueVarDesc = UniqueTypeDesc<VARDESC, &ITypeInfo::ReleaseVarDesc>;
+using UniqueTypeAttr = UniqueTypeDesc<ITypeInfo, TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
+using UniqueFuncDesc = UniqueTypeDesc<ITypeInfo, FUNCDESC, &ITypeInfo::ReleaseFuncDesc>;
+using UniqueVarDesc = UniqueTypeDesc<ITypeInfo, VARDESC, &ITypeInfo::ReleaseVarDesc>;
+using UniqueTLibAttr = UniqueTypeDesc<ITypeLib, TLIBATTR, &ITypeLib::ReleaseTLibAttr>;
 
 // Runs a clean-up step when the scope ends, however it ends.
 template <class Step> class ScopeExit {

@@ -86,8 +86,7 @@ long BusyPollWait(const std::wstring& commandLine) {
                         nullptr, &startup, &process)) {
         base::ThrowLastError(L"Cannot start the child");
     }
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    const base::UniqueHandle thread(process.hThread), started(process.hProcess);
     base::UniqueHandle handle(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process.dwProcessId));
     DWORD exitCode = 0;
     do {

@@ -64,10 +64,9 @@ std::wstring DocStringOf(ITypeInfo* info, MEMBERID member = MEMBERID_NIL) {
 }
 
 TLIBATTR LibraryAttributes(ITypeLib* library) {
-    TLIBATTR* attr = nullptr;
-    ThrowIfFailed(library->GetLibAttr(&attr), L"GetLibAttr");
-    base::ScopeExit release([&] { library->ReleaseTLibAttr(attr); });
-    return *attr;
+    base::UniqueTLibAttr attr(library);
+    ThrowIfFailed(library->GetLibAttr(attr.put()), L"GetLibAttr");
+    return *attr.get();
 }
 
 TYPEATTR TypeAttributes(ITypeInfo* info) {

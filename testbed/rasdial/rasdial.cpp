@@ -213,11 +213,11 @@ std::vector<std::wstring> Arguments() {
     std::wstring line = FromCodePage(CP_ACP, ToCodePage(CP_ACP, ::GetCommandLineW()));
     int count = 0;
     LPWSTR* argv = ::CommandLineToArgvW(line.c_str(), &count);
+    base::UniqueLocal argvOwner(argv);
     std::vector<std::wstring> arguments;
     for (int i = 1; argv && i < count; ++i) {
         arguments.emplace_back(argv[i]);
     }
-    ::LocalFree(argv);
     return arguments;
 }
 

@@ -173,8 +173,8 @@ protected:
 };
 
 TEST_F(TypeLibTest, LibraryAttributes) {
-    TLIBATTR* attr = nullptr;
-    ASSERT_EQ(lib_->GetLibAttr(&attr), S_OK);
+    base::UniqueTLibAttr attr(lib_.get());
+    ASSERT_EQ(lib_->GetLibAttr(attr.put()), S_OK);
     EXPECT_EQ(attr->guid, LIBID_ZUVezEradez3);
     EXPECT_EQ(attr->lcid, 0u);
     EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
@@ -182,7 +182,6 @@ TEST_F(TypeLibTest, LibraryAttributes) {
     EXPECT_EQ(attr->wMinorVerNum, 0);
     // The loader marks every library read from a file with FHASDISKIMAGE; nothing else is set.
     EXPECT_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
-    lib_->ReleaseTLibAttr(attr);
     base::UniqueBstr name, doc, helpFile;
     DWORD context = 0;
     ASSERT_EQ(lib_->GetDocumentation(-1, name.put(), doc.put(), &context, helpFile.put()), S_OK);
@@ -251,12 +250,11 @@ TEST_F(TypeLibTest, InterfacesDeriveFromIDispatch) {
         ComPtr<ITypeLib> stdole;
         UINT index = 0;
         ASSERT_EQ(base->GetContainingTypeLib(stdole.put(), &index), S_OK);
-        TLIBATTR* attr = nullptr;
-        ASSERT_EQ(stdole->GetLibAttr(&attr), S_OK);
+        base::UniqueTLibAttr attr(stdole.get());
+        ASSERT_EQ(stdole->GetLibAttr(attr.put()), S_OK);
         const GUID kStdOle = {0x00020430, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
         EXPECT_EQ(attr->guid, kStdOle);
         EXPECT_EQ(attr->wMajorVerNum, 2);
-        stdole->ReleaseTLibAttr(attr);
     }
 }
 

@@ -213,9 +213,9 @@ TEST(QuoteArgument, ArgumentsParseBackCharacterForCharacter) {
     }
     int count = 0;
     wchar_t** argv = CommandLineToArgvW(commandLine.c_str(), &count);
+    base::UniqueLocal argvOwner(argv);
     ASSERT_TRUE(argv);
     std::vector<std::wstring> parsed(argv + 1, argv + count);
-    LocalFree(argv);
     EXPECT_EQ(parsed, kTrickyArguments) << commandLine;
 }
 
