@@ -5,8 +5,8 @@
 namespace base {
 
 UniqueBstr::UniqueBstr(std::wstring_view text)
-    : value_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-    if (!value_) {
+    : UniqueResource(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+    if (!get()) {
         throw std::bad_alloc();
     }
 }

@@ -141,6 +141,9 @@ inline void RegCloseKeyQuietly(HKEY h) {
 inline void FreeLibraryQuietly(HMODULE h) {
     ::FreeLibrary(h);
 }
+inline void SysFreeStringQuietly(BSTR text) {
+    ::SysFreeString(text);
+}
 } // namespace detail
 
 // Processes, threads, events, mappings: null when there is none.
@@ -155,34 +158,13 @@ using UniqueLocal = UniqueResource<HLOCAL, detail::LocalFreeQuietly>;
 using UniqueKey = UniqueResource<HKEY, detail::RegCloseKeyQuietly>;
 using UniqueModule = UniqueResource<HMODULE, detail::FreeLibraryQuietly>;
 
-// A BSTR that this code owns.
-class UniqueBstr {
+// A BSTR that this code owns. Made from text it holds a copy; put() takes one that a call
+// hands out.
+class UniqueBstr : public UniqueResource<BSTR, detail::SysFreeStringQuietly> {
 public:
     UniqueBstr() = default;
     explicit UniqueBstr(std::wstring_view text);
-    UniqueBstr(UniqueBstr&& other) noexcept : value_(other.release()) {}
-    UniqueBstr& operator=(UniqueBstr&& other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    UniqueBstr(const UniqueBstr&) = delete;
-    UniqueBstr& operator=(const UniqueBstr&) = delete;
-    ~UniqueBstr() { reset(); }
-
-    BSTR get() const { return value_; }
-    BSTR release() { return std::exchange(value_, nullptr); }
-    void reset(BSTR value = nullptr) {
-        ::SysFreeString(value_);
-        value_ = value;
-    }
-    BSTR* put() {
-        reset();
-        return &value_;
-    }
-    std::wstring str() const { return {value_, ::SysStringLen(value_)}; }
-
-private:
-    BSTR value_ = nullptr;
+    std::wstring str() const { return {get(), ::SysStringLen(get())}; }
 };
 
 // A VARIANT that is cleared when it leaves scope.

@@ -20,6 +20,7 @@
 #include "bench/component_beside.h"
 #include "base/Error.h"
 #include "base/Owners.h"
+#include "testbed/message_window.h"
 #include "tools/ToolsApp.h"
 #include "tools/ToolsSleep.h"
 
@@ -244,13 +245,8 @@ int main() {
         };
         const Wait busyPoll = BusyPollWait;
 
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = TimingProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"zu-shell-wait-bench";
-        RegisterClassW(&windowClass);
-        HWND window = CreateWindowW(windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                    nullptr, windowClass.hInstance, nullptr);
+        const testbed::MessageWindow messageWindow(TimingProc, L"zu-shell-wait-bench");
+        const HWND window = messageWindow.get();
 
         std::printf("ShellWait against a busy-polling wait (%d-bit)\n",
                     static_cast<int>(sizeof(void*) * 8));
@@ -262,7 +258,6 @@ int main() {
         PrintSpreads("child exit -> return, ms:", ExitToReturn(shellWait), ExitToReturn(busyPoll));
         PrintSpreads("posted message -> dispatch, ms:", PostedToDispatched(shellWait, window),
                      PostedToDispatched(busyPoll, window));
-        DestroyWindow(window);
 
         if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
             throw base::Error(E_FAIL, L"Cannot enter an apartment");

@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 #include "base/Owners.h"
+#include "testbed/message_window.h"
 #include "tools/ToolsFile.h"
 
 #include <gtest/gtest.h>
@@ -137,28 +138,10 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-class MessageWindow {
-public:
-    MessageWindow() {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = CountingProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"zu-shell-wait-test";
-        RegisterClassW(&windowClass);
-        window_ = CreateWindowW(windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                nullptr, windowClass.hInstance, nullptr);
-    }
-    ~MessageWindow() { DestroyWindow(window_); }
-    HWND get() const { return window_; }
-
-private:
-    HWND window_;
-};
-
 // How promptly and at what processor cost the wait answers is measured by the process-runner
 // benchmark; here, that messages are answered at all while the child runs.
 TEST(ShellWait, AnswersMessagesWhileTheChildRuns) {
-    MessageWindow window;
+    testbed::MessageWindow window(CountingProc, L"zu-shell-wait-test");
     ASSERT_TRUE(window.get());
     g_dispatched = 0;
     std::thread poster([&] {

@@ -1,6 +1,7 @@
 #include "tools/ToolsSleep.h"
 
 #include "base/Error.h"
+#include "testbed/message_window.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -65,13 +66,8 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 TEST(PacedSleep, DispatchesWaitingMessagesBeforeSleeping) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = CountingProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"zu-paced-sleep-test";
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowW(windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                nullptr, windowClass.hInstance, nullptr);
+    const testbed::MessageWindow messageWindow(CountingProc, L"zu-paced-sleep-test");
+    const HWND window = messageWindow.get();
     ASSERT_TRUE(window);
     g_dispatched = 0;
     PostMessageW(window, WM_APP, 0, 0);
