@@ -122,45 +122,32 @@ private:
     T value_ = Invalid::empty();
 };
 
+// How each kind of resource is released; what the release call returns is of no use here.
 namespace detail {
-inline void CloseHandleQuietly(HANDLE h) {
-    ::CloseHandle(h);
-}
-inline void FindCloseQuietly(HANDLE h) {
-    ::FindClose(h);
-}
-inline void FindCloseUrlCacheQuietly(HANDLE h) {
-    ::FindCloseUrlCache(h);
-}
-inline void LocalFreeQuietly(HLOCAL h) {
-    ::LocalFree(h);
-}
-inline void RegCloseKeyQuietly(HKEY h) {
-    ::RegCloseKey(h);
-}
-inline void FreeLibraryQuietly(HMODULE h) {
-    ::FreeLibrary(h);
-}
-inline void SysFreeStringQuietly(BSTR text) {
-    ::SysFreeString(text);
-}
+inline constexpr auto kCloseHandle = [](HANDLE h) { ::CloseHandle(h); };
+inline constexpr auto kFindClose = [](HANDLE h) { ::FindClose(h); };
+inline constexpr auto kFindCloseUrlCache = [](HANDLE h) { ::FindCloseUrlCache(h); };
+inline constexpr auto kLocalFree = [](HLOCAL h) { ::LocalFree(h); };
+inline constexpr auto kRegCloseKey = [](HKEY h) { ::RegCloseKey(h); };
+inline constexpr auto kFreeLibrary = [](HMODULE h) { ::FreeLibrary(h); };
+inline constexpr auto kSysFreeString = [](BSTR text) { ::SysFreeString(text); };
 } // namespace detail
 
 // Processes, threads, events, mappings: null when there is none.
-using UniqueHandle = UniqueResource<HANDLE, detail::CloseHandleQuietly>;
+using UniqueHandle = UniqueResource<HANDLE, detail::kCloseHandle>;
 // CreateFile's handles, which are INVALID_HANDLE_VALUE on failure.
-using UniqueFile = UniqueResource<HANDLE, detail::CloseHandleQuietly, NullOrInvalidHandle>;
+using UniqueFile = UniqueResource<HANDLE, detail::kCloseHandle, NullOrInvalidHandle>;
 // A FindFirstFile search.
-using UniqueFind = UniqueResource<HANDLE, detail::FindCloseQuietly, NullOrInvalidHandle>;
+using UniqueFind = UniqueResource<HANDLE, detail::kFindClose, NullOrInvalidHandle>;
 // A FindFirstUrlCacheEntry enumeration.
-using UniqueUrlCacheFind = UniqueResource<HANDLE, detail::FindCloseUrlCacheQuietly>;
-using UniqueLocal = UniqueResource<HLOCAL, detail::LocalFreeQuietly>;
-using UniqueKey = UniqueResource<HKEY, detail::RegCloseKeyQuietly>;
-using UniqueModule = UniqueResource<HMODULE, detail::FreeLibraryQuietly>;
+using UniqueUrlCacheFind = UniqueResource<HANDLE, detail::kFindCloseUrlCache>;
+using UniqueLocal = UniqueResource<HLOCAL, detail::kLocalFree>;
+using UniqueKey = UniqueResource<HKEY, detail::kRegCloseKey>;
+using UniqueModule = UniqueResource<HMODULE, detail::kFreeLibrary>;
 
 // A BSTR that this code owns. Made from text it holds a copy; put() takes one that a call
 // hands out.
-class UniqueBstr : public UniqueResource<BSTR, detail::SysFreeStringQuietly> {
+class UniqueBstr : public UniqueResource<BSTR, detail::kSysFreeString> {
 public:
     UniqueBstr() = default;
     explicit UniqueBstr(std::wstring_view text);

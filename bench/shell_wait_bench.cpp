@@ -245,7 +245,7 @@ int main() {
         };
         const Wait busyPoll = BusyPollWait;
 
-        const testbed::MessageWindow messageWindow(TimingProc, L"zu-shell-wait-bench");
+        const testbed::MessageWindow messageWindow(L"zu-shell-wait-bench", TimingProc);
         const HWND window = messageWindow.get();
 
         std::printf("ShellWait against a busy-polling wait (%d-bit)\n",

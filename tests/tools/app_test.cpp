@@ -9,7 +9,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -128,22 +127,11 @@ TEST(ShellWait, TheChildInheritsTheOutputFileAndNothingElse) {
     EXPECT_EQ(exitCode, 1u);
 }
 
-std::atomic<int> g_dispatched{0};
-
-LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_APP) {
-        ++g_dispatched;
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 // How promptly and at what processor cost the wait answers is measured by the process-runner
 // benchmark; here, that messages are answered at all while the child runs.
 TEST(ShellWait, AnswersMessagesWhileTheChildRuns) {
-    testbed::MessageWindow window(CountingProc, L"zu-shell-wait-test");
+    const testbed::MessageWindow window(L"zu-shell-wait-test");
     ASSERT_TRUE(window.get());
-    g_dispatched = 0;
     std::thread poster([&] {
         for (int i = 0; i < 5; ++i) {
             Sleep(150);
@@ -152,7 +140,7 @@ TEST(ShellWait, AnswersMessagesWhileTheChildRuns) {
     });
     EXPECT_EQ(tools::ShellWait(Child(L"sleep 1200"), SW_HIDE), 0);
     poster.join();
-    EXPECT_EQ(g_dispatched.load(), 5);
+    EXPECT_EQ(window.appMessages(), 5);
 }
 
 TEST(ShellWait, HoldsAQuitBackUntilTheChildEnds) {

@@ -55,26 +55,13 @@ TEST(PacedSleep, ReallySleepsTheTotal) {
     EXPECT_GE(GetTickCount64() - start, 284u);
 }
 
-int g_dispatched = 0;
-
-LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_APP) {
-        ++g_dispatched;
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 TEST(PacedSleep, DispatchesWaitingMessagesBeforeSleeping) {
-    const testbed::MessageWindow messageWindow(CountingProc, L"zu-paced-sleep-test");
-    const HWND window = messageWindow.get();
-    ASSERT_TRUE(window);
-    g_dispatched = 0;
-    PostMessageW(window, WM_APP, 0, 0);
-    Recorder recorder(&g_dispatched);
+    const testbed::MessageWindow window(L"zu-paced-sleep-test");
+    ASSERT_TRUE(window.get());
+    PostMessageW(window.get(), WM_APP, 0, 0);
+    Recorder recorder(&window.appMessages());
     tools::PacedSleep(30, 20, recorder);
     EXPECT_EQ(recorder.dispatchedAtSleep, (std::vector<int>{1, 1}));
-    DestroyWindow(window);
 }
 
 TEST(PacedSleep, RefusesAZeroSliceOrANegativeTotal) {
