@@ -11,6 +11,8 @@
 //   exit-stamp  ends at once with the low 32 bits of the performance counter as exit code, so
 //               that the parent can tell how long after the exit it saw the end
 // and ends with exit code 0 when the arguments run out.
+#include "base/Owners.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -37,6 +39,7 @@ void Write(const std::wstring& text) {
 int main() {
     int count = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    base::UniqueLocal argvOwner(argv);
     for (int i = 1; i < count; ++i) {
         std::wstring command = argv[i];
         const wchar_t* value = i + 1 < count ? argv[i + 1] : L"0";
@@ -66,6 +69,5 @@ int main() {
             ExitProcess(static_cast<UINT>(std::wcstol(value, nullptr, 10)));
         }
     }
-    LocalFree(argv);
     return 0;
 }
