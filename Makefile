@@ -24,11 +24,18 @@ $(BUILD)/%/CMakeCache.txt: | deps
 build: deps $(foreach a,$(ARCHES),$(BUILD)/$(a)/CMakeCache.txt)
 	@for a in $(ARCHES); do cmake --build $(BUILD)/$$a -j $(JOBS) || exit 1; done
 
+# A kernel without its 32-bit emulation cannot start Wine's 32-bit loader: there the 32-bit
+# build runs only its tests that start no Windows program (labelled "native").
 test: build
 	@cmake/wine-prefix.sh $(CURDIR)/$(BUILD)/wineprefix
 	@rc=0; for a in $(ARCHES); do \
 	  echo "== $$a =="; \
-	  ctest --test-dir $(BUILD)/$$a --output-on-failure -j $(JOBS) $(CTEST_ARGS) || rc=1; \
+	  only=; \
+	  if [ $$a = i686 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then \
+	    echo "This kernel cannot run 32-bit programs (32-bit emulation is off): the 32-bit tests that run under Wine are skipped."; \
+	    only="-L native"; \
+	  fi; \
+	  ctest --test-dir $(BUILD)/$$a --output-on-failure -j $(JOBS) $$only $(CTEST_ARGS) || rc=1; \
 	done; \
 	echo "== reproducibility =="; JOBS=$(JOBS) cmake/repro.sh $(BUILD) || rc=1; \
 	exit $$rc

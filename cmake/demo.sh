@@ -11,8 +11,10 @@ winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 demo_dir=$build/demo
 mkdir -p "$demo_dir"
 
+. "$here/wine-layout.sh"
 for arch in i686 x86_64; do
   bits=32; [ "$arch" = x86_64 ] && bits=64
+  if [ $bits = 32 ] && ! zu_runs_32bit; then zu_no_32bit_notice "demo.sh: the 32-bit demo"; continue; fi
   run() { "$here/wine-run.sh" $bits "$@"; }
   dll=$(winpath "$build/$arch/bin/ZUVezEradez3.dll")
   echo "================ $bits-bit: regsvr32 $dll"

@@ -14,3 +14,13 @@ fixed_layout=()
 if setarch -R true 2>/dev/null; then
     fixed_layout=(setarch -R)
 fi
+
+# Wine's 32-bit loader is a 32-bit Linux program. A kernel started with its 32-bit emulation
+# off (ia32_emulation=off, the default of some kernels) refuses it with "Exec format error":
+# there no 32-bit Windows program can run, and the scripts skip what needs one, saying so.
+zu_runs_32bit() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+zu_no_32bit_notice() {
+    echo "$1: skipped: this kernel cannot run 32-bit programs (32-bit emulation is off), so Wine runs no 32-bit Windows program here" >&2
+}

@@ -12,7 +12,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 "$here/wine-prefix.sh" "$WINEPREFIX"
 case $bits in
-  32) loader=wine ;;
+  32) loader=wine
+      zu_runs_32bit || { zu_no_32bit_notice "wine-run.sh $1"; exit 77; } ;;
   64) loader=/usr/lib/wine/wine64 ;;
   *) echo "wine-run.sh: bitness must be 32 or 64, not '$bits'" >&2; exit 2 ;;
 esac

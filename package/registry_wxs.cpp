@@ -1,5 +1,5 @@
 /*
- * Build tool, run under Wine: registry_wxs MODULE OUTDIR FILEID DIRID
+ * Build tool, run under Wine: registry_wxs [--win32] MODULE OUTDIR FILEID DIRID
  *
  * Writes what MODULE's DllRegisterServer puts in the registry as Windows Installer source, so
  * that the installer packages register exactly what the module's own registration does, from
@@ -317,16 +317,37 @@ void WriteInclude(const std::wstring& path, const std::vector<Value>& values, bo
     }
 }
 
+// The 32-bit build registers what the 64-bit build does, but for its type library's path,
+// which stands under the platform key win32 instead of win64.
+void RetargetToWin32(std::vector<Value>& values) {
+    for (auto& value : values) {
+        if (EqualsIgnoringCase(FirstPart(value.key), L"TypeLib") &&
+            EqualsIgnoringCase(LastPart(value.key), L"win64")) {
+            value.key.replace(value.key.size() - 2, 2, L"32");
+        }
+    }
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // --win32 with a 64-bit module writes the 32-bit build's entries, for a machine that cannot
+    // run the 32-bit module.
+    const bool win32 = argc > 1 && std::wstring(argv[1]) == L"--win32";
+    if (win32) {
+        --argc;
+        ++argv;
+    }
     if (argc != 5) {
-        std::fprintf(stderr, "usage: registry_wxs MODULE OUTDIR FILEID DIRID\n");
+        std::fprintf(stderr, "usage: registry_wxs [--win32] MODULE OUTDIR FILEID DIRID\n");
         return 2;
     }
     try {
         Names names{L"", L"", argv[3], argv[4]};
         std::vector<Value> values = Register(argv[1], names.modulePath);
+        if (win32) {
+            RetargetToWin32(values);
+        }
         names.folder = names.modulePath.substr(0, names.modulePath.rfind(L'\\'));
         if (values.empty()) {
             Refuse(L"DllRegisterServer wrote nothing");
