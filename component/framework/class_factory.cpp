@@ -9,10 +9,15 @@ namespace component {
 
 namespace {
 
-// A class object. References to it do not keep the module loaded; LockServer does.
+// A class object. While anyone holds it, the module stays loaded, as for any object of the
+// module: a host may keep a class object and create instances from it long after it got it,
+// and CoFreeUnusedLibraries would otherwise unload the code under it. LockServer counts too.
 class ClassFactory final : public IClassFactory {
 public:
-    explicit ClassFactory(const ClassRecord& cls) : class_(cls) {}
+    explicit ClassFactory(const ClassRecord& cls) : class_(cls) { ObjectCreated(); }
+    ~ClassFactory() { ObjectDestroyed(); }
+    ClassFactory(const ClassFactory&) = delete;
+    ClassFactory& operator=(const ClassFactory&) = delete;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
         if (!object) {

@@ -34,10 +34,25 @@ std::vector<bool> SuppliedParameters(const DISPPARAMS& params, UINT paramCount) 
     return supplied;
 }
 
+// Counts and pointers that agree with each other; a caller may pass anything.
+HRESULT CheckDispParams(const DISPPARAMS* params) {
+    if (!params) {
+        return E_INVALIDARG;
+    }
+    if (params->cNamedArgs > params->cArgs || (params->cArgs > 0 && !params->rgvarg) ||
+        (params->cNamedArgs > 0 && !params->rgdispidNamedArgs)) {
+        return E_INVALIDARG;
+    }
+    return S_OK;
+}
+
 } // namespace
 
 HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
                                const DISPPARAMS* params) {
+    if (HRESULT hr = CheckDispParams(params); FAILED(hr)) {
+        return hr;
+    }
     if (!vtable) {
         return S_OK;
     }
@@ -45,8 +60,7 @@ HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
     if (FAILED(vtable->GetTypeAttr(attr.put()))) {
         return S_OK;
     }
-    DISPPARAMS none{};
-    const DISPPARAMS& given = params ? *params : none;
+    const DISPPARAMS& given = *params;
 
     for (UINT i = 0; i < attr->cFuncs; ++i) {
         base::UniqueFuncDesc func(vtable);

@@ -27,9 +27,11 @@
 
 namespace component {
 
-// Checks what type-information dispatch does not: a required parameter that the caller left
-// out gives DISP_E_PARAMNOTOPTIONAL before anything runs. S_OK when every required argument is
-// there or the member is unknown (dispatch then reports that itself).
+// Checks what type-information dispatch does not, before anything runs: argument counts and
+// pointers that disagree (no DISPPARAMS, more named arguments than arguments, a count without
+// its array) give E_INVALIDARG, and a required parameter that the caller left out gives
+// DISP_E_PARAMNOTOPTIONAL. S_OK when every required argument is there or the member is unknown
+// (dispatch then reports that itself).
 HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
                                const DISPPARAMS* params);
 

@@ -20,7 +20,7 @@ void ObjectCreated();
 void ObjectDestroyed();
 void LockServer(bool lock);
 
-// True when no object is alive and no class object is locked.
+// True when no object (class objects included) is alive and no class object is locked.
 bool CanUnloadNow();
 
 // An interface as the module's embedded type library describes it: as published (for a dual

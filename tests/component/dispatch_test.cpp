@@ -86,6 +86,24 @@ TEST_F(DispatchTest, MissingRequiredArgumentIsNotOptional) {
     EXPECT_EQ(Call(dialer_.get(), L"IsConnected", {&missing}).hr, DISP_E_PARAMNOTOPTIONAL);
 }
 
+// Counts and pointers that disagree reach Invoke from careless or hostile callers; they are
+// refused before any argument is read.
+TEST_F(DispatchTest, MalformedDispParamsAreInvalidArguments) {
+    DISPID isConnected = DispIdOf(dialer_.get(), L"IsConnected");
+    base::UniqueVariant name, result;
+    DISPID named = 0;
+    DISPPARAMS namedWithoutArguments{nullptr, &named, 0, 1};
+    DISPPARAMS moreNamedThanArguments{&name, &named, 1, 2};
+    DISPPARAMS countWithoutArray{nullptr, nullptr, 1, 0};
+    DISPPARAMS namedCountWithoutNames{&name, nullptr, 1, 1};
+    for (DISPPARAMS* params : {&namedWithoutArguments, &moreNamedThanArguments, &countWithoutArray,
+                               &namedCountWithoutNames, static_cast<DISPPARAMS*>(nullptr)}) {
+        EXPECT_EQ(dialer_->Invoke(isConnected, IID_NULL, 0, DISPATCH_METHOD, params, &result,
+                                  nullptr, nullptr),
+                  E_INVALIDARG);
+    }
+}
+
 TEST_F(DispatchTest, UnknownDispIdIsMemberNotFound) {
     DISPPARAMS none{};
     base::UniqueVariant result;

@@ -59,10 +59,18 @@ TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectAndNoLock) {
     ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKDialer, IID_IClassFactory,
                                                             factory.put_void()),
               S_OK);
-    EXPECT_EQ(canUnload(), S_OK) << "a class object alone does not hold the module";
+    // A held class object keeps the module: CoFreeUnusedLibraries would otherwise unload the
+    // code under it, and the host's next CreateInstance would crash.
+    EXPECT_EQ(canUnload(), S_FALSE) << "a held class object holds the module";
     factory->LockServer(TRUE);
-    EXPECT_EQ(canUnload(), S_FALSE);
+    factory.reset();
+    EXPECT_EQ(canUnload(), S_FALSE) << "a lock outlives the class object";
+    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKDialer, IID_IClassFactory,
+                                                            factory.put_void()),
+              S_OK);
     factory->LockServer(FALSE);
+    EXPECT_EQ(canUnload(), S_FALSE);
+    factory.reset();
     EXPECT_EQ(canUnload(), S_OK);
 }
 
