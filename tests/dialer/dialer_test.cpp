@@ -621,6 +621,24 @@ TEST_F(DialerTest, NobodyElseCanOpenTheCaptureFileWhileTheToolRuns) {
     EXPECT_GT(refused, 0);
 }
 
+// A message-only window of the test's host, whose procedure finds `host` in its user data and
+// gets a timer of the given period.
+template <class Host>
+HWND HostWindow(const wchar_t* className, WNDPROC procedure, Host* host, UINT period) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = className;
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                windowClass.hInstance, nullptr);
+    if (window) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
+        SetTimer(window, 1, period, nullptr);
+    }
+    return window;
+}
+
 // Re-entry: a call that the host makes from a message handler while a probe of the same thread
 // waits for the tool fails at once with the sharing violation; waiting there could never end.
 struct ReenteringHost {
@@ -646,18 +664,10 @@ LRESULT CALLBACK ReenteringWindow(HWND window, UINT message, WPARAM wParam, LPAR
 TEST_F(DialerTest, ACallReenteringTheProbingThreadFailsAtOnce) {
     Connected(L"Entry\r\n");
     Simulate({L"listms=1000"});
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = ReenteringWindow;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ZuReenteringHost";
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowW(L"ZuReenteringHost", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                windowClass.hInstance, nullptr);
-    ASSERT_TRUE(window);
     ReenteringHost host;
     host.dialer = dialer_.get();
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&host));
-    SetTimer(window, 1, 200, nullptr);
+    HWND window = HostWindow(L"ZuReenteringHost", ReenteringWindow, &host, 200);
+    ASSERT_TRUE(window);
     EXPECT_TRUE(Ask(L"IsConnected", {L"Entry"}));
     DestroyWindow(window);
     ASSERT_TRUE(host.called);
@@ -680,7 +690,7 @@ HRESULT CanUnloadNow() {
     return canUnload();
 }
 
-LRESULT CALLBACK HostWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK ReleasingWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* host = reinterpret_cast<ReleasingHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_TIMER && host && host->dialer &&
         ReadUtf8(host->log).find(L"\t3\t") != std::wstring::npos) {
@@ -693,17 +703,9 @@ LRESULT CALLBACK HostWindow(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 TEST_F(DialerTest, HostMayReleaseItsLastReferenceWhileADialWaits) {
     Simulate({L"entry=Entry\tu\tp", L"dialms=1500"});
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = HostWindow;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ZuReleasingHost";
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowW(L"ZuReleasingHost", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                windowClass.hInstance, nullptr);
-    ASSERT_TRUE(window);
     ReleasingHost host{std::move(dialer_), File(L"calls.log")};
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&host));
-    SetTimer(window, 1, 20, nullptr);
+    HWND window = HostWindow(L"ZuReleasingHost", ReleasingWindow, &host, 20);
+    ASSERT_TRUE(window);
 
     IDispatch* object = host.dialer.get();
     base::UniqueVariant entry = Arg(L"Entry"), user = Arg(L"u"), password = Arg(L"p");
@@ -718,3 +720,4 @@ TEST_F(DialerTest, HostMayReleaseItsLastReferenceWhileADialWaits) {
 }
 
 } // namespace
+
