@@ -42,7 +42,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace dialer {
 
@@ -87,7 +86,7 @@ constexpr wchar_t kPasswordRole[] = L"password";
 // compare, a different value.
 void RefuseNul(std::wstring_view value, const wchar_t* role) {
     if (value.find(L'\0') != std::wstring_view::npos) {
-        Refuse(role, L"holds a NUL character, which RasDial.exe cannot be given; nothing was run");
+        Refuse(role, L"holds a NUL character, which would cut it short; nothing was run");
     }
 }
 
