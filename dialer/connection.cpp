@@ -8,12 +8,17 @@
  * on its command line quoted by the standard rules, so an entry name with a space stays one
  * argument and a password holding & | < > ^ % reaches the tool character for character.
  *
+ * The tool takes an argument that begins with "/" for one of its switches, so an entry name,
+ * user name or password that begins with one is refused rather than passed on as another
+ * command; so is a command line longer than Windows hands to a program, which would arrive cut.
+ *
  * The listing and the dial send the tool's standard output to the capture file (kTempFile in
- * the current directory). Whatever that name holds is removed first and the file is created
- * new, open to no other writer; this object keeps its handle, reads the output back through it
- * and deletes through it, so a link or a file planted under the name is never written through
- * or reopened. A dial that fails leaves the capture file for the caller to read; the next probe
- * or dial replaces it.
+ * the current directory), in turns with every other listing and dial on that file (see
+ * capture_file.cpp). Whatever that name holds is removed first and the file is created new,
+ * open to nobody else; this object keeps its handle, reads the output back through it and
+ * deletes through it, so a link or a file planted under the name is never written through or
+ * reopened. A dial that fails leaves the capture file for the caller to read; the next probe or
+ * dial replaces it.
  *
  * Console tools write redirected output in the OEM code page, so the capture is read both as
  * OEM and as ANSI text, and a match in either counts.
@@ -24,18 +29,19 @@
  */
 #include "dialer/dialer.h"
 
+#include "dialer/capture_file.h"
+
 #include "base/Error.h"
 #include "base/Owners.h"
 #include "tools/ToolsApp.h"
-#include "tools/ToolsFile.h"
 #include "tools/ToolsRegExp.h"
 #include "tools/ToolsSleep.h"
 #include "tools/ToolsString.h"
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace dialer {
 
@@ -58,14 +64,39 @@ std::wstring OrSetting(BSTR argument, const std::wstring& setting) {
     return text.empty() ? setting : std::wstring(text);
 }
 
+// The longest command line that CreateProcess takes, its terminating NUL included.
+constexpr size_t kMaxCommandLine = 32767;
+
+// A value on the tool's command line, and what it is to a person; no role marks one of this
+// code's own switches.
+struct ToolArgument {
+    std::wstring_view value;
+    const wchar_t* role = nullptr;
+};
+
+constexpr wchar_t kEntryRole[] = L"entry name";
+constexpr wchar_t kUserRole[] = L"user name";
+constexpr wchar_t kPasswordRole[] = L"password";
+
+[[noreturn]] void Refuse(const wchar_t* role, const std::wstring& why) {
+    throw base::Error(E_INVALIDARG, std::wstring(L"The ") + role + L" " + why);
+}
+
 // A command line, and a compared name, end at a NUL: the tool would receive, or the probe
-// compare, a different value. Such an argument is refused before anything runs.
-void RefuseNul(std::initializer_list<std::wstring_view> arguments) {
-    for (std::wstring_view argument : arguments) {
-        if (argument.find(L'\0') != std::wstring_view::npos) {
-            throw base::Error(E_INVALIDARG, L"An entry name, user name or password that holds "
-                                            L"a NUL character cannot be passed to RasDial.exe");
-        }
+// compare, a different value.
+void RefuseNul(std::wstring_view value, const wchar_t* role) {
+    if (value.find(L'\0') != std::wstring_view::npos) {
+        Refuse(role, L"holds a NUL character, which would cut it short; nothing was run");
+    }
+}
+
+// Each value is refused before anything runs when the tool would not receive it as that value.
+void CheckToolArgument(const ToolArgument& argument) {
+    RefuseNul(argument.value, argument.role);
+    if (argument.value.starts_with(L'/')) {
+        Refuse(argument.role, std::wstring(L"begins with \"/\", which RasDial.exe would take for "
+                                           L"one of its switches rather than for the ") +
+                                  argument.role + L"; nothing was run");
     }
 }
 
@@ -87,71 +118,44 @@ std::wstring ToolPath() {
 }
 
 // The tool's command line: its full path, then each argument quoted so that it arrives as
-// exactly one argument.
-std::wstring ToolCommand(std::initializer_list<std::wstring_view> arguments) {
+// exactly one argument. Refused, naming the longest value, when Windows would cut it.
+std::wstring ToolCommand(std::initializer_list<ToolArgument> arguments) {
+    const ToolArgument* longest = nullptr;
+    for (const ToolArgument& argument : arguments) {
+        if (argument.role) {
+            CheckToolArgument(argument);
+            if (!longest || argument.value.size() > longest->value.size()) {
+                longest = &argument;
+            }
+        }
+    }
     // A path holds no quotation mark, so plain quotes keep one with blanks in one piece.
     std::wstring line = L"\"" + ToolPath() + L"\"";
-    for (std::wstring_view argument : arguments) {
+    for (const ToolArgument& argument : arguments) {
         line += L' ';
-        line += tools::QuoteArgument(argument);
+        line += tools::QuoteArgument(argument.value);
+    }
+    if (line.size() + 1 > kMaxCommandLine && longest) {
+        Refuse(longest->role,
+               L"is too long: the command line for RasDial.exe would be " +
+                   std::to_wstring(line.size()) + L" characters long, and Windows passes at most " +
+                   std::to_wstring(kMaxCommandLine - 1) + L" to a program; nothing was run");
     }
     return line;
 }
 
-std::wstring FullPathOf(const std::wstring& name) {
-    wchar_t buffer[MAX_PATH];
-    DWORD length = ::GetFullPathNameW(name.c_str(), MAX_PATH, buffer, nullptr);
-    return length == 0 || length >= MAX_PATH ? name : std::wstring(buffer, length);
+std::wstring ListingCommand() {
+    return ToolCommand({});
 }
 
-// The capture file, made new for one run of the tool and held by this object alone.
-class CaptureFile {
-public:
-    // Removes whatever the name holds, then creates the file new, shared with readers only.
-    // Throws, naming the file, when either step fails. On Windows, deleting a hard or symbolic
-    // link removes the link and leaves what it points to (Wine follows a Unix symbolic link
-    // instead), and CREATE_NEW fails on any name that is taken again meanwhile.
-    explicit CaptureFile(const std::wstring& name) {
-        if (!::DeleteFileW(name.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-            base::ThrowLastError(L"Cannot remove the old capture file " + FullPathOf(name));
-        }
-        file_.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                  FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-        if (!file_) {
-            base::ThrowLastError(L"Cannot create the capture file " + FullPathOf(name));
-        }
-        name_ = name;
-    }
+std::wstring DialCommand(std::wstring_view entry, std::wstring_view user,
+                         std::wstring_view password) {
+    return ToolCommand({{entry, kEntryRole}, {user, kUserRole}, {password, kPasswordRole}});
+}
 
-    HANDLE get() const { return file_.get(); }
-
-    // The tool's output, decoded as OEM text and, where the system's code pages differ, as
-    // ANSI text.
-    std::vector<std::wstring> Readings() const {
-        std::vector<unsigned char> bytes = tools::ReadOpenFileBytes(file_.get());
-        std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        std::vector<std::wstring> readings{tools::FromOem(text)};
-        if (::GetOEMCP() != ::GetACP()) {
-            readings.push_back(tools::FromAnsi(text));
-        }
-        return readings;
-    }
-
-    // Deletes the file through this object's handle and lets it go; the name is free again.
-    void Delete() {
-        FILE_DISPOSITION_INFO disposition{TRUE};
-        if (!::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition,
-                                          sizeof(disposition))) {
-            base::ThrowLastError(L"Cannot delete the capture file " + FullPathOf(name_));
-        }
-        file_.reset();
-    }
-
-private:
-    base::UniqueFile file_;
-    std::wstring name_;
-};
+std::wstring DisconnectCommand(std::wstring_view entry) {
+    return ToolCommand({{entry, kEntryRole}, {kDisconnect}});
+}
 
 bool IsBlank(wchar_t c) {
     return c == L' ' || c == L'\t' || c == L'\v' || c == L'\f';
@@ -167,36 +171,45 @@ std::wstring_view TrimBlanks(std::wstring_view text) {
     return text;
 }
 
-// Whether a whole line of the listing is the entry's name, letter case ignored and blanks
-// around either set aside. An empty name is on no line.
+bool SameName(std::wstring_view line, std::wstring_view name) {
+    return ::CompareStringOrdinal(line.data(), static_cast<int>(line.size()), name.data(),
+                                  static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Whether the entry is one of the names that the listing gives. In every language the listing
+// is a heading line (connected entries follow, or none are connected), the names one a line,
+// and a closing line (the command completed); so the names are the lines between the first and
+// the last non-empty line, and the tool's own lines are never taken for one. A whole line must
+// be the name, letter case ignored and blanks around either set aside. An empty name is on no
+// line.
 bool IsListed(std::wstring_view listing, std::wstring_view entry) {
     const std::wstring_view name = TrimBlanks(entry);
     if (name.empty()) {
         return false;
     }
+    bool headingSeen = false;
+    std::optional<std::wstring_view> previous; // a name unless it turns out to be the last line
     while (!listing.empty()) {
         const size_t end = listing.find_first_of(L"\r\n");
         const std::wstring_view line = TrimBlanks(listing.substr(0, end));
-        if (::CompareStringOrdinal(line.data(), static_cast<int>(line.size()), name.data(),
-                                   static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
+        listing = end == std::wstring_view::npos ? std::wstring_view() : listing.substr(end + 1);
+        if (line.empty()) {
+            continue;
+        }
+        if (!headingSeen) {
+            headingSeen = true;
+            continue;
+        }
+        if (previous && SameName(*previous, name)) {
             return true;
         }
-        listing = end == std::wstring_view::npos ? std::wstring_view() : listing.substr(end + 1);
+        previous = line;
     }
     return false;
 }
 
 bool Matches(const std::wstring& subject, const std::wstring& pattern) {
     return tools::RegExpTest(subject, pattern, true, true, true);
-}
-
-template <class Test> bool AnyReading(const std::vector<std::wstring>& readings, Test test) {
-    for (const std::wstring& reading : readings) {
-        if (test(reading)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 void Pause(long milliseconds) {
@@ -218,16 +231,35 @@ bool Dialer::Probe(const std::wstring& entry) {
 STDMETHODIMP Dialer::IsConnected(BSTR strADSL, VARIANT_BOOL* result) {
     return Call(result, [&](bool& connected) {
         std::wstring_view entry = base::BstrView(strADSL);
-        RefuseNul({entry});
-        const std::wstring command = ToolCommand({});
+        RefuseNul(entry, kEntryRole);
+        const std::wstring command = ListingCommand();
         CaptureFile listing(tempFile_);
         // The listing's exit code says nothing about the entry; only its text counts.
         tools::ShellWait(command, SW_HIDE, listing.get());
-        connected = AnyReading(listing.Readings(),
-                               [&](const std::wstring& text) { return IsListed(text, entry); });
+        connected =
+            listing.AnyReading([&](const std::wstring& text) { return IsListed(text, entry); });
         listing.Delete();
     });
 }
+
+namespace {
+
+// Runs the dial with its output captured. Nothing when the tool fails (the capture stays for the
+// caller to read), otherwise whether its output announces the entry as connected.
+std::optional<bool> DialAnnounced(const std::wstring& command, const std::wstring& entry,
+                                  const std::wstring& captureName) {
+    CaptureFile output(captureName);
+    if (tools::ShellWait(command, SW_HIDE, output.get()) != 0) {
+        return std::nullopt;
+    }
+    const std::wstring announcement = kConnectedMessage + tools::RegExpEscape(entry);
+    const bool announced =
+        output.AnyReading([&](const std::wstring& text) { return Matches(text, announcement); });
+    output.Delete();
+    return announced;
+}
+
+} // namespace
 
 STDMETHODIMP Dialer::RasDial(BSTR strADSL, BSTR strUid, BSTR strPassword, VARIANT_BOOL* result) {
     return Call(result, [&](bool& connected) {
@@ -237,24 +269,15 @@ STDMETHODIMP Dialer::RasDial(BSTR strADSL, BSTR strUid, BSTR strPassword, VARIAN
         if (entry.empty() || user.empty()) {
             return;
         }
-        RefuseNul({entry, user, password});
+        const std::wstring command = DialCommand(entry, user, password);
         if (Probe(entry)) {
             connected = true;
             return;
         }
-        const std::wstring command = ToolCommand({entry, user, password});
-        CaptureFile output(tempFile_);
-        if (tools::ShellWait(command, SW_HIDE, output.get()) != 0) {
-            return; // the capture stays for the caller to read
-        }
-        const std::wstring announcement = kConnectedMessage + tools::RegExpEscape(entry);
-        const bool announced = AnyReading(output.Readings(), [&](const std::wstring& text) {
-            return Matches(text, announcement);
-        });
-        output.Delete();
+        const std::optional<bool> announced = DialAnnounced(command, entry, tempFile_);
         // The tool speaks the system's language; where its words are unknown, the listing
         // tells whether the entry came up.
-        connected = announced || Probe(entry);
+        connected = announced && (*announced || Probe(entry));
     });
 }
 
@@ -264,18 +287,26 @@ STDMETHODIMP Dialer::RasHangup(BSTR strADSL, VARIANT_BOOL* result) {
         if (entry.empty()) {
             return;
         }
-        RefuseNul({entry});
+        const std::wstring command = DisconnectCommand(entry);
         if (!Probe(entry)) {
             disconnected = true;
             return;
         }
-        disconnected = tools::ShellWait(ToolCommand({entry, kDisconnect}), SW_HIDE) == 0;
+        disconnected = tools::ShellWait(command, SW_HIDE) == 0;
     });
 }
 
 STDMETHODIMP Dialer::RasRedial(BSTR strADSL, BSTR strUid, BSTR strPassword, VARIANT_BOOL* result) {
     return Call(result, [&](bool& connected) {
-        RefuseNul({base::BstrView(strADSL), base::BstrView(strUid), base::BstrView(strPassword)});
+        // What the hang-up or the dial would refuse is refused before either runs the tool.
+        const std::wstring entry = OrSetting(strADSL, adsl_);
+        const std::wstring user = OrSetting(strUid, uid_);
+        if (!entry.empty()) {
+            DisconnectCommand(entry);
+            if (!user.empty()) {
+                DialCommand(entry, user, OrSetting(strPassword, password_));
+            }
+        }
         // The hang-up's own answer does not matter: the dial that follows decides.
         VARIANT_BOOL ignored = VARIANT_FALSE;
         base::PassOnFailure(Self()->RasHangup(strADSL, &ignored));

@@ -6,6 +6,9 @@
 #include "tools/ToolsIni.h"
 #include "tools/ToolsString.h"
 
+#include <optional>
+#include <string>
+
 namespace dialer {
 
 namespace {
@@ -38,19 +41,81 @@ std::wstring ProfileValue(const std::wstring& value) {
 
 // A text setting is stored as one line of the settings file in the system ANSI code page, and
 // the settings file is named to the profile functions in that code page too; a value that they
-// cannot take unchanged is refused before anything changes.
-void CheckStorable(const wchar_t* setting, const std::wstring& value) {
+// cannot take unchanged is refused before anything changes. Returns the value's ANSI form.
+std::string CheckStorable(const wchar_t* setting, const std::wstring& value) {
     if (value.find_first_of(std::wstring_view(L"\r\n\0", 3)) != std::wstring::npos) {
         throw base::Error(E_INVALIDARG, std::wstring(L"The ") + setting +
                                             L" setting cannot hold a line break or a NUL "
                                             L"character; nothing was changed");
     }
-    if (!tools::ToAnsiExactly(value)) {
+    std::optional<std::string> ansi = tools::ToAnsiExactly(value);
+    if (!ansi) {
         throw base::Error(E_INVALIDARG,
                           std::wstring(L"The ") + setting +
                               L" setting holds a character that the system's ANSI code page "
                               L"cannot represent, so the settings file cannot hold it or be "
                               L"named by it; nothing was changed");
+    }
+    return std::move(*ansi);
+}
+
+void RefuseLongerThan(const wchar_t* setting, const std::string& ansi, size_t limit,
+                      const wchar_t* reason) {
+    if (ansi.size() > limit) {
+        throw base::Error(E_INVALIDARG, std::wstring(L"The ") + setting + L" setting is " +
+                                            std::to_wstring(ansi.size()) +
+                                            L" bytes long in the system's ANSI code page, " +
+                                            L"longer than the " + std::to_wstring(limit) + L" " +
+                                            reason + L"; nothing was changed");
+    }
+}
+
+// The value as the settings file holds it, in the quotes that it may need. A form longer than the
+// profile functions give back would come back cut at the next load (Wine cuts a quoted value
+// before it removes the quotes), so it is refused.
+std::wstring FileForm(const wchar_t* setting, const std::wstring& value) {
+    CheckStorable(setting, value);
+    std::wstring form = ProfileValue(value);
+    RefuseLongerThan(setting, tools::ToAnsi(form), tools::kIniReadLimit,
+                     L"that the settings file can give back");
+    return form;
+}
+
+// The file that the profile functions open for a name: a name without a directory lies in the
+// Windows directory; any other is resolved against the current directory. Empty when the path
+// cannot be had.
+std::wstring ProfilePath(const std::wstring& name) {
+    std::wstring path(MAX_PATH, L'\0');
+    if (name.find_first_of(L"\\/:") == std::wstring::npos) {
+        const UINT length = ::GetWindowsDirectoryW(path.data(), MAX_PATH);
+        return length == 0 || length >= MAX_PATH ? std::wstring()
+                                                 : path.substr(0, length) + L"\\" + name;
+    }
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(name.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length);
+    }
+}
+
+// The profile functions take a file name, and the path that they make of it, of MAX_PATH - 1
+// characters at most: Wine's copy the path into a buffer of MAX_PATH characters and overrun it
+// with a longer one. So a longer name never reaches them.
+void CheckFileName(const std::wstring& name) {
+    constexpr size_t kLimit = MAX_PATH - 1;
+    RefuseLongerThan(L"IniFilename", CheckStorable(L"IniFilename", name), kLimit,
+                     L"that a settings file name may have");
+    const std::wstring path = ProfilePath(name);
+    if (path.size() > kLimit) {
+        throw base::Error(E_INVALIDARG, L"The IniFilename setting names the file " + path +
+                                            L", whose path is " + std::to_wstring(path.size()) +
+                                            L" characters long, longer than the " +
+                                            std::to_wstring(kLimit) +
+                                            L" that a settings file may have; nothing was changed");
     }
 }
 
@@ -82,9 +147,9 @@ void Dialer::LoadSettings() {
 void Dialer::StoreText(std::wstring& field, const wchar_t* setting, const wchar_t* key,
                        BSTR value) {
     std::wstring trimmed = tools::TrimSpaces(base::BstrView(value));
-    CheckStorable(setting, trimmed);
+    const std::wstring form = FileForm(setting, trimmed);
     field = std::move(trimmed);
-    tools::IniWrite(iniFilename_, kAdslSection, key, ProfileValue(field));
+    tools::IniWrite(iniFilename_, kAdslSection, key, form);
 }
 
 void Dialer::StoreDelay(long& field, const wchar_t* key, long value) {
@@ -95,7 +160,7 @@ void Dialer::StoreDelay(long& field, const wchar_t* key, long value) {
 STDMETHODIMP Dialer::put_IniFilename(BSTR value) {
     return Call([&] {
         std::wstring name = tools::TrimSpaces(base::BstrView(value));
-        CheckStorable(L"IniFilename", name);
+        CheckFileName(name);
         iniFilename_ = std::move(name);
         LoadSettings();
     });

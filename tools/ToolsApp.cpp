@@ -71,64 +71,6 @@ private:
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
-// Waits of the calling thread that keep dispatching its messages whenever some arrive. A WM_QUIT
-// would keep such a wait waking at once, so once one is met the waits only answer messages sent
-// from other threads, and the quit is posted again when the waiting is over.
-class DispatchingWait {
-public:
-    DispatchingWait() { Take(PumpMessagesUntilQuit()); }
-    DispatchingWait(const DispatchingWait&) = delete;
-    DispatchingWait& operator=(const DispatchingWait&) = delete;
-    ~DispatchingWait() {
-        if (quitHeld_) {
-            ::PostQuitMessage(quitCode_);
-        }
-    }
-
-    // Waits until handle is signalled (true) or the time-out has passed (false). Without a
-    // handle it only waits for the time-out.
-    bool Until(HANDLE handle, DWORD timeout) {
-        const DWORD count = handle ? 1 : 0;
-        const ULONGLONG start = ::GetTickCount64();
-        for (;;) {
-            DWORD remaining = INFINITE;
-            if (timeout != INFINITE) {
-                const ULONGLONG elapsed = ::GetTickCount64() - start;
-                remaining = elapsed >= timeout ? 0 : static_cast<DWORD>(timeout - elapsed);
-            }
-            const DWORD wake = quitHeld_ ? QS_SENDMESSAGE : QS_ALLINPUT;
-            const DWORD result =
-                ::MsgWaitForMultipleObjectsEx(count, &handle, remaining, wake, MWMO_INPUTAVAILABLE);
-            if (count && result == WAIT_OBJECT_0) {
-                return true;
-            }
-            if (result == WAIT_TIMEOUT) {
-                return false;
-            }
-            if (result != WAIT_OBJECT_0 + count) {
-                base::ThrowLastError(L"Cannot wait for a started program");
-            }
-            if (quitHeld_) {
-                MSG msg;
-                ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-            } else {
-                Take(PumpMessagesUntilQuit());
-            }
-        }
-    }
-
-private:
-    void Take(std::optional<int> quit) {
-        if (quit) {
-            quitHeld_ = true;
-            quitCode_ = *quit;
-        }
-    }
-
-    bool quitHeld_ = false;
-    int quitCode_ = 0;
-};
-
 using NtQueryObjectFunction = LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*);
 
 // Whether handles other than the caller's one still refer to the object (the file object that

@@ -1,13 +1,16 @@
 #include "tools/ToolsFile.h"
 
+#include "base/Error.h"
 #include "base/Owners.h"
 #include "tools/ToolsCommon.h"
 #include "tools/ToolsUTF8.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <new>
+#include <string>
 
 namespace tools {
 
@@ -34,6 +37,35 @@ std::vector<unsigned char> ReadOpenFileBytes(HANDLE file) {
     } catch (const std::bad_alloc&) {
         bytes.clear();
     }
+    return bytes;
+}
+
+std::vector<unsigned char> ReadOpenFileBytesAtMost(HANDLE file, size_t limit) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size) ||
+        !::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
+        base::ThrowLastError(L"Cannot read a file");
+    }
+    if (static_cast<unsigned long long>(size.QuadPart) > limit) {
+        throw base::Error(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE),
+                          L"The file holds " + std::to_wstring(size.QuadPart) +
+                              L" bytes, more than the " + std::to_wstring(limit) +
+                              L" that are read of it");
+    }
+    std::vector<unsigned char> bytes(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD read = 0;
+        const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+        if (!::ReadFile(file, bytes.data() + done, chunk, &read, nullptr)) {
+            base::ThrowLastError(L"Cannot read a file");
+        }
+        if (read == 0) {
+            break; // the file became shorter meanwhile
+        }
+        done += read;
+    }
+    bytes.resize(done);
     return bytes;
 }
 

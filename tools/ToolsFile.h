@@ -19,6 +19,13 @@ std::vector<unsigned char> ReadFileBytes(std::wstring_view path);
 // as ReadFileBytes reads them.
 std::vector<unsigned char> ReadOpenFileBytes(HANDLE file);
 
+// Every byte of an open file (read access needed), from its start whatever the file pointer,
+// when it holds no more than `limit` bytes. Unlike ReadOpenFileBytes it reports every failure:
+// a longer file throws base::Error(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)) before anything is
+// read, a failed read throws the system's error, and running out of memory throws
+// std::bad_alloc. So however long the file is, at most `limit` bytes are held.
+std::vector<unsigned char> ReadOpenFileBytesAtMost(HANDLE file, size_t limit);
+
 // The file's bytes as text (BytesToText), or the empty text when the file gives no bytes.
 // A failure of the ANSI decoding throws base::Error.
 std::wstring ReadFileText(std::wstring_view path, bool utf8);

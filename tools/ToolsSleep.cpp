@@ -58,4 +58,51 @@ void PacedSleep(long total, long slice, PacedSleepObserver& observer) {
     ::Sleep(static_cast<DWORD>(rest));
 }
 
+DispatchingWait::DispatchingWait() {
+    Take(PumpMessagesUntilQuit());
+}
+
+DispatchingWait::~DispatchingWait() {
+    if (quitHeld_) {
+        ::PostQuitMessage(quitCode_);
+    }
+}
+
+bool DispatchingWait::Until(HANDLE handle, DWORD timeout) {
+    const DWORD count = handle ? 1 : 0;
+    const ULONGLONG start = ::GetTickCount64();
+    for (;;) {
+        DWORD remaining = INFINITE;
+        if (timeout != INFINITE) {
+            const ULONGLONG elapsed = ::GetTickCount64() - start;
+            remaining = elapsed >= timeout ? 0 : static_cast<DWORD>(timeout - elapsed);
+        }
+        const DWORD wake = quitHeld_ ? QS_SENDMESSAGE : QS_ALLINPUT;
+        const DWORD result =
+            ::MsgWaitForMultipleObjectsEx(count, &handle, remaining, wake, MWMO_INPUTAVAILABLE);
+        if (count && (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED_0)) {
+            return true;
+        }
+        if (result == WAIT_TIMEOUT) {
+            return false;
+        }
+        if (result != WAIT_OBJECT_0 + count) {
+            base::ThrowLastError(L"Cannot wait while answering messages");
+        }
+        if (quitHeld_) {
+            MSG msg;
+            ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        } else {
+            Take(PumpMessagesUntilQuit());
+        }
+    }
+}
+
+void DispatchingWait::Take(std::optional<int> quit) {
+    if (quit) {
+        quitHeld_ = true;
+        quitCode_ = *quit;
+    }
+}
+
 } // namespace tools

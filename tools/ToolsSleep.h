@@ -1,6 +1,8 @@
-// Waiting without freezing the calling thread: a message pump and a pause in slices with a pump
-// before each slice.
+// Waiting without freezing the calling thread: a message pump, a pause in slices with a pump
+// before each slice, and a wait for a handle that dispatches messages as they arrive.
 #pragma once
+
+#include <windows.h>
 
 #include <optional>
 
@@ -32,5 +34,29 @@ protected:
 // for ever.
 void PacedSleep(long total, long slice);
 void PacedSleep(long total, long slice, PacedSleepObserver& observer);
+
+// Waits of the calling thread that keep dispatching its messages whenever some arrive. A WM_QUIT
+// would keep such a wait waking at once, so once one is met the waits only answer messages sent
+// from other threads, and the quit is posted again when the waiting is over (when this object
+// goes).
+class DispatchingWait {
+public:
+    DispatchingWait();
+    DispatchingWait(const DispatchingWait&) = delete;
+    DispatchingWait& operator=(const DispatchingWait&) = delete;
+    ~DispatchingWait();
+
+    // Waits until handle is signalled (true) or the time-out, in milliseconds or INFINITE, has
+    // passed (false). Without a handle it only waits for the time-out. A mutex that this returns
+    // true for is owned by the calling thread, also when its last owner ended without releasing
+    // it. Throws base::Error when the wait itself fails.
+    bool Until(HANDLE handle, DWORD timeout);
+
+private:
+    void Take(std::optional<int> quit);
+
+    bool quitHeld_ = false;
+    int quitCode_ = 0;
+};
 
 } // namespace tools

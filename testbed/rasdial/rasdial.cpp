@@ -6,7 +6,9 @@
  *   RasDial.exe entry user password      connects the entry
  *   RasDial.exe entry /disconnect        disconnects it
  *
- * and answers as the tool does: messages on standard output (in English, Chinese or German), in
+ * and answers as the tool does: messages on standard output (in English, Chinese, German or
+ * French: the listing's heading and closing lines in each, the other messages in English or
+ * Chinese), in
  * the system ANSI code page or, like the real tool's redirected output, in the OEM code page,
  * exit code 0 on success and a Remote Access error code on failure. Like
  * the tool, a program of the ANSI family, it sees its command line through the ANSI code page:
@@ -18,11 +20,15 @@
  *
  *   rasdial.cfg    settings, UTF-8, one "key=value" a line; unknown keys are ignored:
  *                    entry=<name><TAB><user><TAB><password>   a phone-book entry (repeatable)
- *                    language=en | zh | de  default: zh when the ANSI code page is 936, else en
+ *                    language=en | zh | de | fr  default: zh when the ANSI code page is 936,
+ *                                         else en
  *                    codepage=ansi | oem  the code page of the output, default ansi
  *                    dialfail=691         exit code of a dial with the wrong user or password
  *                    disconnectfail=0     when not 0, every disconnect fails with this code
  *                    dialms=0             how long a dial takes, in milliseconds
+ *                    listms=0             how long a listing takes, in milliseconds
+ *                    flood=0              bytes of filler lines that the listing prints after
+ *                                         its heading, to stand for a tool gone wild
  *   connected.txt  the connected entries, one a line, UTF-8; kept between runs
  *   calls.log      one line appended per run, UTF-8, written first thing: the start time
  *                  (milliseconds since 1601, UTC), the argument count, then each argument,
@@ -55,7 +61,17 @@ struct Settings {
     int dialFail = 691;
     int disconnectFail = 0;
     int dialMs = 0;
+    int listMs = 0;
+    int flood = 0;
 };
+
+// One message in the languages that the stand-in speaks; an empty wording is said in English.
+struct Words {
+    std::wstring english, chinese, german = {}, french = {};
+};
+
+const Words kNoConnections{L"No connections", L"没有连接", L"Keine Verbindungen",
+                           L"Aucune connexion"};
 
 std::wstring FromCodePage(UINT codePage, std::string_view bytes) {
     int length = ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
@@ -167,6 +183,10 @@ Settings LoadSettings(const std::wstring& path) {
             settings.disconnectFail = _wtoi(value.c_str());
         } else if (key == L"dialms") {
             settings.dialMs = _wtoi(value.c_str());
+        } else if (key == L"listms") {
+            settings.listMs = _wtoi(value.c_str());
+        } else if (key == L"flood") {
+            settings.flood = _wtoi(value.c_str());
         }
     }
     return settings;
@@ -232,19 +252,24 @@ public:
     }
 
     int List() {
+        ::Sleep(static_cast<DWORD>(settings_.listMs > 0 ? settings_.listMs : 0));
         if (connected_.empty()) {
-            Say(L"No connections", L"没有连接");
+            Say(kNoConnections);
         } else {
-            Say(L"Connected to", L"已连接", L"Verbunden mit");
-            for (const std::wstring& name : connected_) {
-                output_ += name + L"\r\n";
-            }
+            Say({L"Connected to", L"已连接", L"Verbunden mit", L"Connect\u00e9 \u00e0"});
+        }
+        const std::wstring filler(62, L'-');
+        for (int printed = 0; printed < settings_.flood; printed += 64) {
+            output_ += filler + L"\r\n";
+        }
+        for (const std::wstring& name : connected_) {
+            output_ += name + L"\r\n";
         }
         return Completed();
     }
 
     int Dial(const std::wstring& entry, const std::wstring& user, const std::wstring& password) {
-        Say(L"Connecting to " + entry + L"...", L"正在连接到 " + entry + L"...");
+        Say({L"Connecting to " + entry + L"...", L"正在连接到 " + entry + L"..."});
         const Entry* found = nullptr;
         for (const Entry& candidate : settings_.entries) {
             if (SameName(candidate.name, entry)) {
@@ -257,22 +282,23 @@ public:
                         L"系统找不到此连接的电话簿项。");
         }
         if (IsConnected(entry)) {
-            Say(L"You are already connected to " + entry + L".", L"你已经连接到 " + entry + L"。");
+            Say({L"You are already connected to " + entry + L".",
+                 L"你已经连接到 " + entry + L"。"});
             return Completed();
         }
         ::Sleep(static_cast<DWORD>(settings_.dialMs > 0 ? settings_.dialMs : 0));
-        Say(L"Verifying username and password...", L"正在验证用户名及密码...");
+        Say({L"Verifying username and password...", L"正在验证用户名及密码..."});
         if (user != found->user || password != found->password) {
             return Fail(settings_.dialFail,
                         L"Access was denied because the username and/or password was invalid on "
                         L"the domain.",
                         L"因为用户名和/或密码在此域上无效，所以拒绝访问。");
         }
-        Say(L"Registering your computer on the network...", L"正在网络上注册您的计算机...");
+        Say({L"Registering your computer on the network...", L"正在网络上注册您的计算机..."});
         connected_.push_back(entry);
         SaveState();
-        Say(L"Successfully connected to " + entry + L".", L"已连接 " + entry + L"。",
-            L"Verbindung mit " + entry + L" wurde hergestellt.");
+        Say({L"Successfully connected to " + entry + L".", L"已连接 " + entry + L"。",
+             L"Verbindung mit " + entry + L" wurde hergestellt."});
         return Completed();
     }
 
@@ -282,7 +308,7 @@ public:
                         L"无法断开连接。");
         }
         if (!IsConnected(entry)) {
-            Say(L"No connections", L"没有连接");
+            Say(kNoConnections);
             return Completed();
         }
         std::erase_if(connected_, [&](const std::wstring& name) { return SameName(name, entry); });
@@ -291,32 +317,36 @@ public:
     }
 
     int Usage() {
-        Say(L"USAGE:\r\n\trasdial entryname [username [password|*]] [/DOMAIN:domain]\r\n"
-            L"\trasdial [entryname] /DISCONNECT",
-            L"用法:\r\n\trasdial entryname [username [password|*]] [/DOMAIN:domain]\r\n"
-            L"\trasdial [entryname] /DISCONNECT");
+        Say({L"USAGE:\r\n\trasdial entryname [username [password|*]] [/DOMAIN:domain]\r\n"
+             L"\trasdial [entryname] /DISCONNECT",
+             L"用法:\r\n\trasdial entryname [username [password|*]] [/DOMAIN:domain]\r\n"
+             L"\trasdial [entryname] /DISCONNECT"});
         return kInvalidParameter;
     }
 
 private:
-    // German where a German text is given (only the messages that the tests look at have one),
-    // otherwise English.
-    void Say(const std::wstring& english, const std::wstring& chinese,
-             const std::wstring& german = {}) {
-        const bool inGerman = settings_.language == L"de" && !german.empty();
-        output_ += (settings_.language == L"zh" ? chinese : inGerman ? german : english) + L"\r\n";
+    // German and French where a wording is given (only the messages that the tests look at
+    // have one), otherwise English.
+    void Say(const Words& words) {
+        const std::wstring& language = settings_.language;
+        const std::wstring& text = language == L"zh"                            ? words.chinese
+                                   : language == L"de" && !words.german.empty() ? words.german
+                                   : language == L"fr" && !words.french.empty() ? words.french
+                                                                                : words.english;
+        output_ += text + L"\r\n";
     }
 
     int Completed() {
-        Say(L"Command completed successfully.", L"命令已成功完成。",
-            L"Befehl wurde erfolgreich ausgef\u00fchrt.");
+        Say({L"Command completed successfully.", L"命令已成功完成。",
+             L"Befehl wurde erfolgreich ausgef\u00fchrt.",
+             L"La commande s'est termin\u00e9e correctement."});
         return 0;
     }
 
     int Fail(int code, const std::wstring& english, const std::wstring& chinese) {
         std::wstring number = std::to_wstring(code);
-        Say(L"\r\nRemote Access error " + number + L" - " + english,
-            L"\r\n远程访问错误 " + number + L" - " + chinese);
+        Say({L"\r\nRemote Access error " + number + L" - " + english,
+             L"\r\n远程访问错误 " + number + L" - " + chinese});
         return code;
     }
 

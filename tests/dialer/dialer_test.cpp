@@ -6,7 +6,10 @@
 
 #include "ZUVezEradez3.h"
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -225,6 +228,40 @@ TEST_F(DialerTest, ProbeAnswersAboutWholeListedNamesNotTheToolsWording) {
     EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"ADSL", L"u", L"p"}}));
 }
 
+// The listing's first and last lines in each language of the stand-in: the heading when nothing
+// is connected, the heading when something is, and the closing line.
+struct ToolLines {
+    const wchar_t* language;
+    std::wstring none, some, closing;
+};
+
+TEST_F(DialerTest, TheListingsOwnLinesAreNoEntriesInAnyLanguage) {
+    std::vector<ToolLines> languages = {
+        {L"en", L"No connections", L"Connected to", L"Command completed successfully."},
+        {L"de", L"Keine Verbindungen", L"Verbunden mit",
+         L"Befehl wurde erfolgreich ausgef\u00fchrt."},
+        {L"fr", L"Aucune connexion", L"Connect\u00e9 \u00e0",
+         L"La commande s'est termin\u00e9e correctement."},
+    };
+    if (ChineseCodePage()) {
+        languages.push_back({L"zh", L"\u6ca1\u6709\u8fde\u63a5", L"\u5df2\u8fde\u63a5",
+                             L"\u547d\u4ee4\u5df2\u6210\u529f\u5b8c\u6210\u3002"});
+    }
+    for (const ToolLines& lines : languages) {
+        SCOPED_TRACE(lines.language);
+        Simulate({std::wstring(L"language=") + lines.language});
+        Connected(L"");
+        EXPECT_FALSE(Ask(L"IsConnected", {lines.none}));
+        EXPECT_FALSE(Ask(L"IsConnected", {lines.closing}));
+        Connected(L"Office\r\n");
+        EXPECT_FALSE(Ask(L"IsConnected", {lines.some}));
+        // Entries of those names are found when they are listed.
+        Connected(lines.none + L"\r\n" + lines.closing + L"\r\n");
+        EXPECT_TRUE(Ask(L"IsConnected", {lines.none}));
+        EXPECT_TRUE(Ask(L"IsConnected", {lines.closing}));
+    }
+}
+
 TEST_F(DialerTest, DialFallsBackToStoredSettingsForExactlyEmptyArguments) {
     Simulate({L"entry=Broadband Connection\tuser01\tsecret", L"entry=Second\tuser01\tsecret",
               L"entry=Third\tother\tsecret", L"entry=Fourth\t \tsecret"});
@@ -300,6 +337,59 @@ TEST_F(DialerTest, AnArgumentWithANulIsRefusedBeforeAnyToolRuns) {
         EXPECT_EQ(outcome.result.boolVal, VARIANT_FALSE);
     }
     EXPECT_EQ(TakeCommands(), Commands{});
+}
+
+// Switches and length: a value that the tool would not receive as that value (one it takes for
+// a switch, one of a command line that Windows would cut) is refused, named, before any tool
+// runs; stored settings as much as arguments.
+TEST_F(DialerTest, AValueTheToolWouldNotReceiveAsGivenIsRefusedBeforeAnyToolRuns) {
+    Simulate({L"entry=Entry\tu\tp"});
+    Connected(L"Entry\r\n");
+    const std::wstring huge(40000, L'p');
+    const std::tuple<const wchar_t*, std::vector<std::wstring>, const wchar_t*> calls[] = {
+        {L"RasDial", {L"/PHONEBOOK:C:\\evil.pbk", L"u", L"p"}, L"entry name"},
+        {L"RasDial", {L"Entry", L"/PHONEBOOK:C:\\evil.pbk", L"p"}, L"user name"},
+        {L"RasDial", {L"Entry", L"u", L"/DISCONNECT"}, L"password"},
+        {L"RasHangup", {L"/d"}, L"entry name"},
+        {L"RasRedial", {L"Entry", L"u", L"/DISCONNECT"}, L"password"},
+        {L"RasDial", {L"Entry", L"u", huge}, L"password"},
+        {L"RasRedial", {L"Entry", huge, L"p"}, L"user name"},
+        {L"RasHangup", {std::wstring(33000, L'e')}, L"entry name"},
+    };
+    for (const auto& [member, args, role] : calls) {
+        SCOPED_TRACE(member + (L" " + args[0].substr(0, 20)));
+        CallOutcome outcome = Attempt(member, args);
+        EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+        EXPECT_EQ(outcome.scode, E_INVALIDARG);
+        EXPECT_NE(outcome.description.find(role), std::wstring::npos) << outcome.description;
+    }
+    Store(L"Entry", L"u", L"/DISCONNECT");
+    EXPECT_EQ(Attempt(L"RasDial", {}).scode, E_INVALIDARG);
+    EXPECT_EQ(Attempt(L"RasRedial", {}).scode, E_INVALIDARG);
+    EXPECT_EQ(TakeCommands(), Commands{});
+
+    // A "/" further in, and the longest command line that Windows passes, reach the tool whole.
+    wchar_t system[MAX_PATH];
+    const std::wstring start = L"\"" + std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)) +
+                               L"\\RasDial.exe\" Entry u/x ";
+    const std::wstring longest(32766 - start.size(), L'p');
+    Connected(L"");
+    Simulate({L"entry=Entry\tu/x\t" + longest});
+    EXPECT_TRUE(Ask(L"RasDial", {L"Entry", L"u/x", longest}));
+    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"Entry", L"u/x", longest}}));
+    EXPECT_EQ(Attempt(L"RasDial", {L"Other", L"u/x", longest + L"p"}).scode, E_INVALIDARG);
+}
+
+// Floods: the output is read up to a bound; beyond it the call fails clearly, holding no more.
+TEST_F(DialerTest, OutputBeyondTheBoundFailsTheCallAndOutputWithinItIsRead) {
+    Connected(L"Entry\r\n");
+    Simulate({L"flood=1000000"});
+    EXPECT_TRUE(Ask(L"IsConnected", {L"Entry"}));
+    Simulate({L"flood=1100000"});
+    CallOutcome outcome = Attempt(L"IsConnected", {L"Entry"});
+    EXPECT_EQ(outcome.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(outcome.scode, HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE));
+    EXPECT_NE(outcome.description.find(L"QKDialer.tmp"), std::wstring::npos) << outcome.description;
 }
 
 // Languages: a known success message decides at once; in any other wording the listing does.
@@ -441,6 +531,152 @@ TEST_F(DialerTest, ACaptureFileHeldByAnotherPartyFailsTheCallBeforeTheToolRuns) 
     EXPECT_TRUE(Ask(L"IsConnected", {L"Entry"}));
 }
 
+// Turns: operations on one capture file, of two threads or of two processes, wait for each
+// other instead of failing.
+int ProbeTimes(int times) {
+    ComPtr<IDispatch> dialer = CreateDispatch(CLSID_QKDialer);
+    int answered = 0;
+    for (int i = 0; dialer && i < times; ++i) {
+        base::UniqueVariant name = Arg(L"Entry");
+        CallOutcome outcome = Call(dialer.get(), L"IsConnected", {&name});
+        answered += outcome.hr == S_OK && outcome.result.boolVal == VARIANT_TRUE;
+    }
+    return answered;
+}
+
+TEST_F(DialerTest, ProbesOfTwoThreadsTakeTurns) {
+    Connected(L"Entry\r\n");
+    Simulate({L"listms=100"});
+    std::atomic<int> answered{0};
+    auto prober = [&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        answered += ProbeTimes(5);
+        CoUninitialize();
+    };
+    std::thread first(prober), second(prober);
+    first.join();
+    second.join();
+    EXPECT_EQ(answered, 10);
+    EXPECT_EQ(TakeCommands().size(), 10u);
+}
+
+// Run by the next test in a second process, in the first one's folder.
+TEST_F(ComponentTest, DISABLED_SecondProcessProbesFiveTimes) {
+    EXPECT_EQ(ProbeTimes(5), 5);
+}
+
+TEST_F(DialerTest, ProbesOfTwoProcessesInOneFolderTakeTurns) {
+    Connected(L"Entry\r\n");
+    Simulate({L"listms=100"});
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(program) +
+                           L"\" --gtest_also_run_disabled_tests "
+                           L"--gtest_filter=ComponentTest.DISABLED_SecondProcessProbesFiveTimes";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                               nullptr, nullptr, &startup, &process));
+    base::UniqueHandle child(process.hProcess), thread(process.hThread);
+    // The other process's first probe has started when the tool's log appears.
+    for (int i = 0; i < 1000 && !Exists(File(L"calls.log")); ++i) {
+        Sleep(10);
+    }
+    EXPECT_EQ(ProbeTimes(5), 5);
+    ASSERT_EQ(WaitForSingleObject(child.get(), 60000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(child.get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(TakeCommands().size(), 10u);
+}
+
+// Readers: nobody else can open the capture file while the component holds it, so nobody can
+// keep its name taken for the next probe.
+TEST_F(DialerTest, NobodyElseCanOpenTheCaptureFileWhileTheToolRuns) {
+    Connected(L"Entry\r\n");
+    Simulate({L"listms=150"});
+    std::atomic<bool> done{false};
+    std::atomic<int> opened{0}, refused{0};
+    std::thread reader([&] {
+        while (!done) {
+            base::UniqueFile file(
+                CreateFileW(File(L"QKDialer.tmp").c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr));
+            if (file) {
+                ++opened;
+                Sleep(300); // held, as a hostile reader would
+            } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+                ++refused;
+            }
+            Sleep(5); // a reader, not a load on the file system
+        }
+    });
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(Ask(L"IsConnected", {L"Entry"}));
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(opened, 0);
+    EXPECT_GT(refused, 0);
+}
+
+// A message-only window of the test's host, whose procedure finds `host` in its user data and
+// gets a timer of the given period.
+template <class Host>
+HWND HostWindow(const wchar_t* className, WNDPROC procedure, Host* host, UINT period) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = className;
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                windowClass.hInstance, nullptr);
+    if (window) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
+        SetTimer(window, 1, period, nullptr);
+    }
+    return window;
+}
+
+// Re-entry: a call that the host makes from a message handler while a probe of the same thread
+// waits for the tool fails at once with the sharing violation; waiting there could never end.
+struct ReenteringHost {
+    IDispatch* dialer = nullptr;
+    CallOutcome outcome;
+    ULONGLONG took = 0;
+    bool called = false;
+};
+
+LRESULT CALLBACK ReenteringWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* host = reinterpret_cast<ReenteringHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_TIMER && host && !host->called) {
+        KillTimer(window, wParam);
+        host->called = true;
+        const ULONGLONG start = GetTickCount64();
+        base::UniqueVariant name = Arg(L"Entry");
+        host->outcome = Call(host->dialer, L"IsConnected", {&name});
+        host->took = GetTickCount64() - start;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(DialerTest, ACallReenteringTheProbingThreadFailsAtOnce) {
+    Connected(L"Entry\r\n");
+    Simulate({L"listms=1000"});
+    ReenteringHost host;
+    host.dialer = dialer_.get();
+    HWND window = HostWindow(L"ZuReenteringHost", ReenteringWindow, &host, 200);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(Ask(L"IsConnected", {L"Entry"}));
+    DestroyWindow(window);
+    ASSERT_TRUE(host.called);
+    EXPECT_EQ(host.outcome.scode, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+    EXPECT_NE(host.outcome.description.find(L"QKDialer.tmp"), std::wstring::npos);
+    EXPECT_LT(host.took, 500u);
+}
+
 // A host that drops its last reference from a message handler while a dial waits: the dial
 // completes on the living object, which goes when the call returns.
 struct ReleasingHost {
@@ -455,7 +691,7 @@ HRESULT CanUnloadNow() {
     return canUnload();
 }
 
-LRESULT CALLBACK HostWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK ReleasingWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* host = reinterpret_cast<ReleasingHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_TIMER && host && host->dialer &&
         ReadUtf8(host->log).find(L"\t3\t") != std::wstring::npos) {
@@ -468,17 +704,9 @@ LRESULT CALLBACK HostWindow(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 TEST_F(DialerTest, HostMayReleaseItsLastReferenceWhileADialWaits) {
     Simulate({L"entry=Entry\tu\tp", L"dialms=1500"});
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = HostWindow;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ZuReleasingHost";
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowW(L"ZuReleasingHost", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                windowClass.hInstance, nullptr);
-    ASSERT_TRUE(window);
     ReleasingHost host{std::move(dialer_), File(L"calls.log")};
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&host));
-    SetTimer(window, 1, 20, nullptr);
+    HWND window = HostWindow(L"ZuReleasingHost", ReleasingWindow, &host, 20);
+    ASSERT_TRUE(window);
 
     IDispatch* object = host.dialer.get();
     base::UniqueVariant entry = Arg(L"Entry"), user = Arg(L"u"), password = Arg(L"p");

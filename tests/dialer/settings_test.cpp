@@ -217,6 +217,70 @@ TEST_F(SettingsTest, AnUnrepresentableSettingsFileNameIsRefused) {
     }
 }
 
+std::wstring Description() {
+    ComPtr<IErrorInfo> info;
+    base::UniqueBstr description;
+    if (GetErrorInfo(0, info.put()) == S_OK) {
+        info->GetDescription(description.put());
+    }
+    return description.str();
+}
+
+// Lengths: the profile functions take a file name of MAX_PATH - 1 bytes at most (Wine overran
+// its stack with a longer one) and give back values of 259 bytes at most.
+TEST_F(SettingsTest, ASettingsFileNameTooLongForTheProfileFunctionsIsRefused) {
+    ASSERT_EQ(dialer_->put_ADSL(base::UniqueBstr(L"Entry").get()), S_OK);
+    wchar_t windows[MAX_PATH];
+    const size_t windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring temp = TempPath(L"");
+    const std::wstring names[] = {
+        std::wstring(600, L'i'),
+        temp + std::wstring(MAX_PATH - temp.size(), L'n'),
+        // A bare name lies in the Windows directory, whose path comes first.
+        std::wstring(MAX_PATH - windowsLength - 1, L'b'),
+    };
+    for (const std::wstring& name : names) {
+        SCOPED_TRACE(name.size());
+        EXPECT_EQ(dialer_->put_IniFilename(base::UniqueBstr(name).get()), E_INVALIDARG);
+        EXPECT_NE(Description().find(L"IniFilename"), std::wstring::npos) << Description();
+        EXPECT_EQ(Text(&_QKDialer::get_IniFilename), ini_);
+        EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"Entry");
+    }
+    const std::wstring longest = std::wstring(MAX_PATH - windowsLength - 2, L'b');
+    EXPECT_EQ(dialer_->put_IniFilename(base::UniqueBstr(longest).get()), S_OK);
+    EXPECT_EQ(dialer_->put_ADSL(base::UniqueBstr(L"Stored").get()), S_OK);
+    EXPECT_EQ(Reload(), S_OK);
+    EXPECT_EQ(Text(&_QKDialer::get_ADSL), L"Stored");
+    DeleteFileW((std::wstring(windows) + L"\\" + longest).c_str());
+}
+
+TEST_F(SettingsTest, AValueLongerThanTheSettingsFileGivesBackIsRefused) {
+    // 259 bytes read back whole, the quotes that keep a quoted value as it was counted in.
+    for (const std::wstring& value :
+         {std::wstring(259, L'p'), L"'" + std::wstring(255, L'q') + L"'"}) {
+        ASSERT_EQ(dialer_->put_Password(base::UniqueBstr(value).get()), S_OK);
+        ASSERT_EQ(Reload(), S_OK);
+        EXPECT_EQ(Text(&_QKDialer::get_Password), value);
+    }
+    const std::wstring kept = Text(&_QKDialer::get_Password);
+    const std::string before = FileBytes(ini_);
+    std::vector<std::wstring> tooLong = {std::wstring(260, L'p'), std::wstring(300, L'p'),
+                                         L"'" + std::wstring(256, L'q') + L"'"};
+    if (GetACP() == 936 || GetACP() == CP_UTF8) { // bytes count, not characters
+        tooLong.push_back(std::wstring(130, L'\u4e2d'));
+    }
+    for (const std::wstring& value : tooLong) {
+        SCOPED_TRACE(value.size());
+        EXPECT_EQ(dialer_->put_Password(base::UniqueBstr(value).get()), E_INVALIDARG);
+        EXPECT_NE(Description().find(L"Password"), std::wstring::npos) << Description();
+        EXPECT_EQ(Text(&_QKDialer::get_Password), kept);
+        EXPECT_EQ(FileBytes(ini_), before);
+    }
+    const base::UniqueBstr longest(std::wstring(260, L'x'));
+    EXPECT_EQ(dialer_->put_ADSL(longest.get()), E_INVALIDARG);
+    EXPECT_EQ(dialer_->put_Uid(longest.get()), E_INVALIDARG);
+}
+
 TEST_F(SettingsTest, EveryStorableValueReadsBackExactly) {
     std::wstring values[] = {L"\"quoted\"",
                              L"'single'",

@@ -1,5 +1,6 @@
 #include "tools/ToolsFile.h"
 
+#include "base/Error.h"
 #include "base/Owners.h"
 #include "tools/ToolsUTF8.h"
 
@@ -70,6 +71,22 @@ TEST_F(TempFile, TextKeepsLineBreaksAndDecodesAsAsked) {
     EXPECT_EQ(ansi.substr(0, 5), L"a\r\nb\n");
     if (GetACP() == 1252) {
         EXPECT_EQ(ansi.substr(5), L"\u00c3\u00a9");
+    }
+}
+
+// A bounded read holds at most the bound, however long the file, and says so when it is longer.
+TEST_F(TempFile, ABoundedReadTakesAFileUpToTheBoundAndRefusesALongerOne) {
+    Write(Bytes(1000, 'x'));
+    base::UniqueFile file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(tools::ReadOpenFileBytesAtMost(file.get(), 1000), Bytes(1000, 'x'));
+    try {
+        tools::ReadOpenFileBytesAtMost(file.get(), 999);
+        FAIL() << "no error";
+    } catch (const base::Error& error) {
+        EXPECT_EQ(error.hr(), HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE));
+        EXPECT_NE(error.description().find(L"999"), std::wstring::npos) << error.description();
     }
 }
 

@@ -1,12 +1,14 @@
 #include "tools/ToolsSleep.h"
 
 #include "base/Error.h"
+#include "base/Owners.h"
 #include "testbed/message_window.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -78,6 +80,16 @@ TEST(PumpMessages, LeavesAQuitForTheHostsOwnLoop) {
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, 5u);
+}
+
+// A mutex whose owner ended without releasing it is taken by the wait, not reported as a failure.
+TEST(DispatchingWait, TakesAMutexThatItsOwnerLeftBehind) {
+    base::UniqueHandle mutex(CreateMutexW(nullptr, FALSE, nullptr));
+    ASSERT_TRUE(mutex);
+    std::thread([&] { WaitForSingleObject(mutex.get(), INFINITE); }).join();
+    tools::DispatchingWait wait;
+    EXPECT_TRUE(wait.Until(mutex.get(), 1000));
+    EXPECT_TRUE(ReleaseMutex(mutex.get()));
 }
 
 } // namespace
