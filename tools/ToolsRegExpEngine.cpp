@@ -27,7 +27,7 @@ constexpr int kMaxNesting = 500;
 // instruction that backtracking runs, or a state that the automaton visits), and the most
 // entries held at once (choice points and register changes, or starts of counted repetitions).
 constexpr size_t kBaseSteps = 1000000;
-constexpr size_t kStepsPerCodeUnit = 1000;
+constexpr size_t kStepsPerCodeUnit = 500;
 constexpr size_t kMaxHeldEntries = 1 << 21;
 // How much of the subject a "too complex" description quotes.
 constexpr size_t kQuotedSubject = 100;
