@@ -200,12 +200,20 @@ void HostileInput() {
 
 } // namespace
 
-int main() {
+// With an argument, only the part that it names: hostile, adversarial or engines.
+int main(int argc, char** argv) {
+    const std::string only = argc > 1 ? argv[1] : "";
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {
-        HostileInput();
-        AdversarialInput();
-        CompareEngines();
+        if (only.empty() || only == "hostile") {
+            HostileInput();
+        }
+        if (only.empty() || only == "adversarial") {
+            AdversarialInput();
+        }
+        if (only.empty() || only == "engines") {
+            CompareEngines();
+        }
     } catch (const base::Error& error) {
         std::fprintf(stderr, "regexp_engines_bench: %ls (0x%08lX)\n", error.description().c_str(),
                      static_cast<unsigned long>(error.hr()));
