@@ -4,7 +4,9 @@
 // Printed: microseconds per URL and the built-in engine's ratio to each platform figure.
 //
 // Then the built-in engine on hostile input: patterns that backtrack exponentially, a 64 KB
-// pattern of classes (time and memory to compile), deep nesting and a URL of 100,000 characters.
+// pattern of classes (time and memory to compile), deep nesting, counted repetitions, 64 KB
+// patterns and URLs of 100,000 characters. Each is timed from compiling to the answer, and the
+// worst of them is printed last: the longest that a sweep can spend on one URL.
 #include "base/Error.h"
 #include "base/Owners.h"
 #include "tools/ToolsRegExpEngine.h"
@@ -95,8 +97,12 @@ size_t PeakPrivateBytes() {
     return counters.PeakPagefileUsage;
 }
 
-// Times one built-in test and says how it ended.
-void TimeTest(const wchar_t* what, const std::wstring& pattern, const std::wstring& subject) {
+// The longest that TimeTest has measured, and what took it.
+double worstMs = 0;
+std::wstring worstWhat;
+
+// Times one built-in test, from compiling the pattern to the answer, and says how it ended.
+void TimeTest(const std::wstring& what, const std::wstring& pattern, const std::wstring& subject) {
     std::string outcome;
     const double ms = MillisecondsOf([&] {
         try {
@@ -109,7 +115,49 @@ void TimeTest(const wchar_t* what, const std::wstring& pattern, const std::wstri
             outcome = code;
         }
     });
-    std::printf("  %-44ls %9.2f ms  %s\n", what, ms, outcome.c_str());
+    std::printf("  %-52ls %9.2f ms  %s\n", what.c_str(), ms, outcome.c_str());
+    if (ms > worstMs) {
+        worstMs = ms;
+        worstWhat = what;
+    }
+}
+
+std::wstring Repeated(const std::wstring& part, size_t times) {
+    std::wstring text;
+    text.reserve(part.size() * times);
+    for (size_t i = 0; i < times; ++i) {
+        text += part;
+    }
+    return text;
+}
+
+// Counted repetitions, patterns of 64 KB and URLs of 100,000 characters: each must end, with its
+// answer or with 0x80070718 (too complex), well within the time that a sweep may spend on a URL.
+void AdversarialInput() {
+    std::printf("Built-in engine on adversarial patterns and URLs (%d-bit)\n",
+                static_cast<int>(sizeof(void*) * 8));
+    const std::wstring host = L"http://e.com/";
+    const std::wstring aUrl = host + std::wstring(100000 - host.size(), L'a');
+    const std::wstring a100k(100000, L'a');
+    const std::wstring a21845(21845, L'a');
+    constexpr size_t k64 = 65536;
+    TimeTest(L"a{100000} against 100,000 \"a\"", L"a{100000}", a100k);
+    TimeTest(L"a{99989}$ against a URL of 100,000", L"a{99989}$", aUrl);
+    TimeTest(L"a{0,50000}b against it", L"a{0,50000}b", aUrl);
+    TimeTest(L".{99999}x against it", L".{99999}x", aUrl);
+    TimeTest(L"(?:a{1000}){99} against it", L"(?:a{1000}){99}", aUrl);
+    TimeTest(L"(?:a|b){30000} against it", L"(?:a|b){30000}", aUrl);
+    TimeTest(L"[a] x 21845 (64 KB) against 21,845 \"a\"", Repeated(L"[a]", k64 / 3), a21845);
+    TimeTest(L"[a] x 21845 (64 KB) against a URL of 100,000", Repeated(L"[a]", k64 / 3), aUrl);
+    TimeTest(L"[ab] x 16384 (64 KB) against it", Repeated(L"[ab]", k64 / 4), aUrl);
+    TimeTest(L"a x 65535 then b (64 KB) against it", std::wstring(k64 - 1, L'a') + L"b", aUrl);
+    TimeTest(L"a{9}b x 13107 (64 KB) against it", Repeated(L"a{9}b", k64 / 5), aUrl);
+    TimeTest(L"a| x 32767 then b (64 KB) against it", Repeated(L"a|", k64 / 2 - 1) + L"b", aUrl);
+    TimeTest(L"(?:a?) x 13107 then b (64 KB) against it", Repeated(L"(?:a?)", k64 / 6) + L"b",
+             aUrl);
+    TimeTest(L"(a)\\1{0,3} x 7281 (64 KB) against it (backtracking)",
+             L"(a)" + Repeated(L"\\1{0,3}", k64 / 9), aUrl);
+    std::printf("  worst: %.2f ms per URL (%ls)\n", worstMs, worstWhat.c_str());
 }
 
 void HostileInput() {
@@ -152,11 +200,20 @@ void HostileInput() {
 
 } // namespace
 
-int main() {
+// With an argument, only the part that it names: hostile, adversarial or engines.
+int main(int argc, char** argv) {
+    const std::string only = argc > 1 ? argv[1] : "";
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     try {
-        HostileInput();
-        CompareEngines();
+        if (only.empty() || only == "hostile") {
+            HostileInput();
+        }
+        if (only.empty() || only == "adversarial") {
+            AdversarialInput();
+        }
+        if (only.empty() || only == "engines") {
+            CompareEngines();
+        }
     } catch (const base::Error& error) {
         std::fprintf(stderr, "regexp_engines_bench: %ls (0x%08lX)\n", error.description().c_str(),
                      static_cast<unsigned long>(error.hr()));

@@ -106,31 +106,31 @@ bool Cache::DeleteEntry(const std::string& name) {
     return ::DeleteUrlCacheEntryA(name.c_str()) != FALSE;
 }
 
+template <class Matches> void Cache::DeleteMatching(DWORD typeMask, Matches matches) {
+    for (const ListedEntry& entry : ListEntries(typeMask)) {
+        tools::PumpMessages();
+        if (matches(entry.url)) {
+            DeleteEntry(entry.name);
+        }
+    }
+}
+
 STDMETHODIMP Cache::DelCache(QKCACHE_TYPE eType, BSTR strURLPattern, VARIANT_BOOL bRegExp) {
     return Call([&] {
-        const std::vector<ListedEntry> entries = ListEntries(static_cast<DWORD>(eType));
-        if (entries.empty()) {
-            return; // nothing to test or delete, so no expression is even made
-        }
-
-        const std::wstring pattern(base::BstrView(strURLPattern));
+        const DWORD typeMask = static_cast<DWORD>(eType);
+        const std::wstring_view pattern = base::BstrView(strURLPattern);
         if (pattern.empty()) {
-            for (const ListedEntry& entry : entries) {
-                tools::PumpMessages();
-                DeleteEntry(entry.name);
-            }
-            return;
-        }
-
-        // One compiled expression serves the whole sweep. A literal pattern is escaped so that
-        // it matches itself as a substring, letters in any case.
-        const std::wstring expression = bRegExp ? pattern : tools::RegExpEscape(pattern);
-        tools::RegExp matcher(expression, true, true, true);
-        for (const ListedEntry& entry : entries) {
-            tools::PumpMessages();
-            if (matcher.Test(entry.url)) {
-                DeleteEntry(entry.name);
-            }
+            DeleteMatching(typeMask, [](const std::wstring&) { return true; });
+        } else if (!bRegExp) {
+            // The text that the escaped pattern would match: a substring, letters in any case
+            // as the built-in engine compares them.
+            const tools::LiteralSearch literal(pattern, true);
+            DeleteMatching(typeMask, [&](const std::wstring& url) { return literal.FoundIn(url); });
+        } else {
+            // One expression serves the whole sweep, compiled before the cache is listed.
+            tools::RegExp matcher(pattern, true, true, true);
+            matcher.Compile();
+            DeleteMatching(typeMask, [&](const std::wstring& url) { return matcher.Test(url); });
         }
     });
 }

@@ -9,10 +9,11 @@
  * - Each entry is fetched into a block of exactly the size that a probe reports, and one block
  *   is held at a time. The source URL lies inside the block, so it is copied out (and decoded
  *   from the ANSI code page) before the block goes.
- * - The pattern is compiled once per sweep, and only when something is listed; every URL is
- *   tested against that one object. The engine reports a malformed expression at its first
- *   test, so a sweep with nothing listed succeeds whatever the pattern, and one with something
- *   listed fails before any deletion.
+ * - A regular expression is compiled once per sweep, before the cache is listed, and every URL
+ *   is tested against that one object: a malformed expression fails the sweep before anything is
+ *   listed or deleted, whether or not the cache holds entries of the chosen types. A literal
+ *   pattern is not compiled at all: a substring search, letters in any case, answers it, which
+ *   is what its escaped form would match; it never fails.
  * - Each listed entry keeps its source URL name as the cache stored it, and the deletion uses
  *   those bytes: a name that does not survive decoding from the ANSI code page and encoding
  *   again (bytes that the code page does not map) is still deleted when its text matches.
@@ -54,6 +55,10 @@ private:
 
     // Deletes the entry with this source URL name; true when the platform reports success.
     static bool DeleteEntry(const std::string& name);
+
+    // Lists the entries whose type has any bit of typeMask, then, pumping messages before each,
+    // deletes those whose source URL matches (matches(url) is true).
+    template <class Matches> static void DeleteMatching(DWORD typeMask, Matches matches);
 };
 
 } // namespace cache

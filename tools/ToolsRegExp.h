@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct IDispatch;
 
@@ -40,6 +41,30 @@ enum class RegExpEngine { Automatic, BuiltIn };
 // character unchanged, so that the result, used as a pattern, matches exactly the text.
 std::wstring RegExpEscape(std::wstring_view text);
 
+// A literal text sought in other texts (Knuth-Morris-Pratt: time linear in the text searched,
+// whatever the literal). With case ignored, letters compare as the built-in engine compares them
+// (ToolsRegExpCase.h), so that FoundIn answers what a test of RegExpEscape(literal) with case
+// ignored answers on the built-in engine. Nothing is compiled, so nothing can fail.
+class LiteralSearch {
+public:
+    LiteralSearch(std::wstring_view literal, bool ignoreCase);
+
+    // True when text contains the literal (always, for the empty literal).
+    bool FoundIn(std::wstring_view text) const;
+
+    // For a search that goes along with other work over the same text: the code unit c as the
+    // literal holds it (its canonical form when case is ignored), and the state after such a
+    // code unit, starting from state 0. The literal ends at c when the state equals Length().
+    wchar_t Fold(wchar_t c) const { return canonical_ ? canonical_[c] : c; }
+    size_t Next(size_t state, wchar_t folded) const;
+    size_t Length() const { return literal_.size(); }
+
+private:
+    const wchar_t* canonical_;     // the canonical forms, or null when case counts
+    std::wstring literal_;         // folded
+    std::vector<size_t> fallback_; // per state: the longest proper border of literal_[0, state)
+};
+
 // A new "VBScript.RegExp" object (CLSIDFromProgID, then CoCreateInstance), or null when the
 // class cannot be created for any reason (not registered, COM not initialised on the thread).
 base::ComPtr<IDispatch> CreateRegExp();
@@ -49,7 +74,7 @@ class RegExp {
 public:
     // With the platform class, sets IgnoreCase, MultiLine, Global and Pattern in that order;
     // a failure to set one throws base::Error. A malformed pattern does not fail here: like the
-    // platform class, the built-in engine compiles the pattern at the first Test.
+    // platform class, the built-in engine compiles the pattern at the first Test or Compile.
     RegExp(std::wstring_view pattern, bool ignoreCase, bool multiLine, bool global,
            RegExpEngine engine = RegExpEngine::Automatic);
     RegExp(RegExp&&) noexcept;
@@ -62,6 +87,10 @@ public:
     // that names the pattern. The built-in engine throws kRegExpTooComplex for a pattern whose
     // test against subject would take too long. global has no effect on the answer.
     bool Test(std::wstring_view subject);
+
+    // Makes a malformed pattern fail now, as Test would, before any subject is at hand: the
+    // built-in engine compiles the pattern, the platform class tests the empty text.
+    void Compile();
 
     bool UsesPlatformClass() const { return platform_ != nullptr; }
 

@@ -23,11 +23,12 @@ using Ranges = regexp_case::Ranges;
 constexpr int kUnbounded = -1;
 constexpr size_t kMaxInstructions = 1 << 20;
 constexpr int kMaxNesting = 500;
-// The backtracking budget: steps per subject code unit on top of a fixed allowance, and the
-// most choice points (and register changes) held at once.
+// The budget of a search: steps per subject code unit on top of a fixed allowance (a step is an
+// instruction that backtracking runs, or a state that the automaton visits), and the most
+// entries held at once (choice points and register changes, or starts of counted repetitions).
 constexpr size_t kBaseSteps = 1000000;
-constexpr size_t kStepsPerCodeUnit = 1000;
-constexpr size_t kMaxBacktrackEntries = 1 << 21;
+constexpr size_t kStepsPerCodeUnit = 500;
+constexpr size_t kMaxHeldEntries = 1 << 21;
 // How much of the subject a "too complex" description quotes.
 constexpr size_t kQuotedSubject = 100;
 
@@ -167,6 +168,8 @@ enum class Op : std::uint8_t {
     LoopMark,        // register a = position, at the start of a repetition
     LoopCheck,       // fail when the repetition consumed nothing since register a was set
     LookAhead,       // a: 1 when negative; b: where to go on; the body follows, ending in Match
+    Count,           // a to b (kUnbounded) times the consuming instruction that follows, whose b
+                     // numbers the repetition; the way on is after that instruction
     Match,
 };
 
@@ -175,6 +178,10 @@ struct Instruction {
     int a = 0;
     int b = 0;
 };
+
+bool Consumes(Op op) {
+    return op == Op::Char || op == Op::Any || op == Op::Class;
+}
 
 // Pushes where control goes from the instruction at pc when it does not consume: both ways of a
 // Split, a Jump's target, past a look-ahead's body, or the next instruction.
@@ -228,6 +235,11 @@ struct BuiltInRegExp::Program {
     bool anchored = false;          // only position 0 can start a match
     bool filtered = false;          // startFilter rules out some starting code units
     StartFilter startFilter;
+    int counts = 0; // Count instructions
+    // The code units that every match begins with, when the program starts with some: a search
+    // looks for them as a literal, and the automaton goes on at afterPrefix where they end.
+    std::unique_ptr<LiteralSearch> prefix;
+    int afterPrefix = 0;
 
     // Code unit c in the form that Char instructions hold.
     wchar_t Fold(const wchar_t* canonical, wchar_t c) const {
@@ -282,7 +294,7 @@ class Compiler {
 public:
     Compiler(std::wstring_view pattern, BuiltInRegExp::Program& program)
         : pattern_(pattern), program_(program), code_(program.code) {
-        program_.groups = CountGroups();
+        Prescan();
         program_.registers = 2 * program_.groups;
     }
 
@@ -315,8 +327,10 @@ public:
         }
         EndAlternatives(open_.back());
         Add({Op::Match});
+        NumberCounts();
         program_.anchored = !program_.multiLine && code_.front().op == Op::LineStart;
         FindStartFilter();
+        FindPrefix();
     }
 
 private:
@@ -345,23 +359,32 @@ private:
     }
     bool Has(size_t ahead) const { return pos_ + ahead < pattern_.size(); }
 
-    // Back-references are told from octal escapes by the number of groups in the whole pattern.
-    int CountGroups() const {
+    // Counts the groups of the whole pattern, by which back-references are told from octal
+    // escapes, and notes whether it may need backtracking: it has a look-ahead, or a back-slash
+    // before a digit other than 0 outside a class (which may be a back-reference).
+    void Prescan() {
         int count = 0;
         bool inClass = false;
         for (size_t i = 0; i < pattern_.size(); ++i) {
-            wchar_t c = pattern_[i];
+            const wchar_t c = pattern_[i];
+            const wchar_t next = i + 1 < pattern_.size() ? pattern_[i + 1] : L'\0';
             if (c == L'\\') {
+                program_.needsBacktracking =
+                    program_.needsBacktracking || (!inClass && next >= L'1' && next <= L'9');
                 ++i;
             } else if (inClass) {
                 inClass = c != L']';
             } else if (c == L'[') {
                 inClass = true;
-            } else if (c == L'(' && (i + 1 >= pattern_.size() || pattern_[i + 1] != L'?')) {
+            } else if (c == L'(' && next != L'?') {
                 ++count;
+            } else if (c == L'(' && i + 2 < pattern_.size()) {
+                const wchar_t kind = pattern_[i + 2];
+                program_.needsBacktracking =
+                    program_.needsBacktracking || kind == L'=' || kind == L'!';
             }
         }
-        return count;
+        program_.groups = count;
     }
 
     // A brace quantifier {n}, {n,} or {n,m} at the current position: its length in characters,
@@ -496,8 +519,29 @@ private:
     void AddChar(wchar_t c) { Add({Op::Char, program_.Fold(regexp_case::CanonicalTable(), c)}); }
 
     void AddClass(Ranges members, bool negated) {
+        // A class of one code unit (in any case, when case is ignored) is that code unit.
+        if (const int single = SingleCodeUnit(members); !negated && single >= 0) {
+            AddChar(static_cast<wchar_t>(single));
+            return;
+        }
         Add({Op::Class, static_cast<int>(program_.classes.size())});
         program_.classes.emplace_back(std::move(members), negated, program_.ignoreCase);
+    }
+
+    // The code unit (folded) that all the members stand for, or -1 when they are not all one.
+    int SingleCodeUnit(const Ranges& members) const {
+        const wchar_t* canonical = regexp_case::CanonicalTable();
+        int single = -1;
+        for (const auto& [first, last] : members) {
+            for (unsigned c = first; c <= last; ++c) {
+                const int folded = program_.Fold(canonical, static_cast<wchar_t>(c));
+                if (single >= 0 && folded != single) {
+                    return -1;
+                }
+                single = folded;
+            }
+        }
+        return single;
     }
 
     // Adds offset to every jump target of the instructions from first on that points at first or
@@ -648,6 +692,19 @@ private:
         if (Peek() == L'?') {
             greedy = false;
             ++pos_;
+        }
+        if (max == 0) {
+            code_.resize(static_cast<size_t>(atomStart));
+            return;
+        }
+        // One code unit repeated is counted, not unrolled, where no backtracking follows the
+        // program: the automaton keeps where each repetition under way began.
+        if (!program_.needsBacktracking && Here() == atomStart + 1 && Consumes(At(atomStart).op) &&
+            !(min <= 1 && max == 1)) {
+            const Instruction atom = At(atomStart);
+            At(atomStart) = {Op::Count, min, max};
+            Add(atom);
+            return;
         }
         const std::vector<Instruction> atom(code_.begin() + atomStart, code_.end());
         code_.resize(static_cast<size_t>(atomStart));
@@ -813,6 +870,12 @@ private:
             case Op::Any:
             case Op::Backref:
                 return;
+            case Op::Count:
+                work.push_back(pc + 1);
+                if (in.a == 0) {
+                    work.push_back(pc + 2);
+                }
+                break;
             case Op::Char:
                 for (unsigned c = 0; c < 0x80; ++c) {
                     if (program_.Fold(canonical, static_cast<wchar_t>(c)) == in.a) {
@@ -841,6 +904,34 @@ private:
         program_.filtered = true;
     }
 
+    // Each Count instruction gets its number, copies of one made by a repetition too.
+    void NumberCounts() {
+        for (size_t pc = 0; pc < code_.size(); ++pc) {
+            if (code_[pc].op == Op::Count) {
+                code_[pc + 1].b = program_.counts++;
+            }
+        }
+    }
+
+    // The code units that the program consumes first, one by one, before anything else: no jump
+    // leads into them, since a loop or an alternative begins with a choice point.
+    void FindPrefix() {
+        std::wstring literal;
+        int pc = 0;
+        for (;; ++pc) {
+            const Instruction& in = code_[static_cast<size_t>(pc)];
+            if (in.op == Op::Char) {
+                literal.push_back(static_cast<wchar_t>(in.a));
+            } else if (in.op != Op::Save) {
+                break;
+            }
+        }
+        if (!literal.empty()) {
+            program_.prefix = std::make_unique<LiteralSearch>(literal, program_.ignoreCase);
+            program_.afterPrefix = pc;
+        }
+    }
+
     std::wstring_view pattern_;
     BuiltInRegExp::Program& program_;
     std::vector<Instruction>& code_;
@@ -867,50 +958,88 @@ enum BacktrackKind { kChoice, kRestore };
 
 // Simulates the program's automaton over the subject, one position at a time, with every thread
 // that is alive at that position: no thread is ever tried twice at one position, so the time is
-// proportional to the subject's length times the program's.
+// proportional to the subject's length times the program's, within the same budget of steps as
+// backtracking. Two things keep common programs far below it: threads start only where the
+// program's literal prefix ends, found by a literal search, and a counted repetition of one code
+// unit is one state that keeps where each repetition under way began, not a copy per count.
 class BuiltInRegExp::Automaton {
 public:
     explicit Automaton(const Program& program)
-        : program_(program), marks_(program.code.size(), 0) {}
+        : program_(program), marks_(program.code.size(), 0),
+          counts_(static_cast<size_t>(program.counts)) {}
 
     bool Search(std::wstring_view text) {
-        const wchar_t* canonical = regexp_case::CanonicalTable();
-        current_.clear();
-        for (size_t at = 0; at <= text.size(); ++at) {
-            if (at == 0 || !program_.anchored) {
-                if (current_.empty()) {
-                    at = NextStart(program_, text, at);
-                    if (at > text.size()) {
-                        return false;
-                    }
-                    NewStamp();
-                }
-                if (AddThreads(current_, 0, text, at)) {
-                    return true;
-                }
+        text_ = text;
+        steps_ = kBaseSteps + kStepsPerCodeUnit * text.size();
+        held_ = 0;
+        if (++search_ == 0) {
+            for (CountState& count : counts_) {
+                count.search = 0;
             }
-            if (current_.empty() && program_.anchored) {
-                return false;
+            search_ = 1;
+        }
+        current_.clear();
+        const wchar_t* canonical = regexp_case::CanonicalTable();
+        const LiteralSearch* prefix = program_.prefix.get();
+        size_t prefixState = 0; // of the literal search over the text before the position
+        for (size_t at = 0;; ++at) {
+            if (current_.empty()) {
+                if (program_.anchored && at > 0) {
+                    return false;
+                }
+                at = prefix ? SkipToPrefix(at, prefixState) : NextStart(program_, text, at);
+                if (at > text.size()) {
+                    return false;
+                }
+                NewStamp();
+            }
+            const bool start =
+                prefix ? prefixState == prefix->Length() : at == 0 || !program_.anchored;
+            if (start && AddThreads(current_, prefix ? program_.afterPrefix : 0, at)) {
+                return true;
             }
             if (at == text.size()) {
-                break;
+                return false;
             }
             const wchar_t c = text[at];
             const wchar_t folded = program_.Fold(canonical, c);
-            NewStamp();
-            next_.clear();
-            for (int pc : current_) {
-                if (program_.Accepts(program_.code[static_cast<size_t>(pc)], c, folded) &&
-                    AddThreads(next_, pc + 1, text, at + 1)) {
-                    return true;
-                }
+            if (prefix) {
+                prefixState = prefix->Next(prefixState, folded);
             }
-            std::swap(current_, next_);
+            if (Step(c, folded, at)) {
+                return true;
+            }
         }
-        return false;
     }
 
 private:
+    // Where a counted repetition began each time that it is still under way, oldest first from
+    // first; valid for the search numbered search.
+    struct CountState {
+        std::uint32_t search = 0;
+        size_t first = 0;
+        std::vector<size_t> starts;
+    };
+
+    // The position at or after at where the prefix ends next, the search's state kept in state;
+    // text.size() + 1 when it ends nowhere.
+    size_t SkipToPrefix(size_t at, size_t& state) const {
+        const LiteralSearch& prefix = *program_.prefix;
+        while (state != prefix.Length()) {
+            if (at == text_.size()) {
+                return at + 1;
+            }
+            state = prefix.Next(state, prefix.Fold(text_[at++]));
+        }
+        return at;
+    }
+
+    void Spend() {
+        if (steps_-- == 0) {
+            program_.FailTooComplex(text_);
+        }
+    }
+
     void NewStamp() {
         if (++stamp_ == 0) {
             std::fill(marks_.begin(), marks_.end(), 0);
@@ -918,25 +1047,124 @@ private:
         }
     }
 
+    // Adds pc to list unless the list has it.
+    void Hold(std::vector<int>& list, int pc) {
+        std::uint32_t& mark = marks_[static_cast<size_t>(pc)];
+        if (mark != stamp_) {
+            mark = stamp_;
+            list.push_back(pc);
+        }
+    }
+
+    // Moves the threads of the current list over the code unit at position at (c, folded: its
+    // canonical form) into the next list; true when a Match is reachable after it.
+    bool Step(wchar_t c, wchar_t folded, size_t at) {
+        NewStamp();
+        next_.clear();
+        for (int pc : current_) {
+            Spend();
+            const Instruction& in = program_.code[static_cast<size_t>(pc)];
+            const bool matched = in.op == Op::Count ? StepCount(pc, c, folded, at)
+                                                    : program_.Accepts(in, c, folded) &&
+                                                          AddThreads(next_, pc + 1, at + 1);
+            if (matched) {
+                return true;
+            }
+        }
+        std::swap(current_, next_);
+        return false;
+    }
+
+    CountState& CountOf(int pc) {
+        CountState& count =
+            counts_[static_cast<size_t>(program_.code[static_cast<size_t>(pc) + 1].b)];
+        if (count.search != search_) {
+            count.search = search_;
+            count.first = 0;
+            count.starts.clear();
+        }
+        return count;
+    }
+
+    // A repetition of the Count instruction at pc begins at position at. A start between two
+    // others is dropped when theirs cover every count that it could end with: it ends nothing
+    // that they do not.
+    void BeginCount(int pc, size_t at) {
+        const Instruction& in = program_.code[static_cast<size_t>(pc)];
+        CountState& count = CountOf(pc);
+        std::vector<size_t>& starts = count.starts;
+        const size_t held = starts.size() - count.first;
+        if (held > 0 && starts.back() == at) {
+            return;
+        }
+        if (held >= 2 && (in.b == kUnbounded ||
+                          at - starts[starts.size() - 2] <= static_cast<size_t>(in.b - in.a) + 1)) {
+            starts.back() = at;
+            return;
+        }
+        if (++held_ > kMaxHeldEntries) {
+            program_.FailTooComplex(text_);
+        }
+        starts.push_back(at);
+    }
+
+    // The repetitions under way of the Count instruction at pc (those that began at or before
+    // at) take the code unit at position at, or end; true when a Match is reachable after it.
+    bool StepCount(int pc, wchar_t c, wchar_t folded, size_t at) {
+        const Instruction& in = program_.code[static_cast<size_t>(pc)];
+        CountState& count = CountOf(pc);
+        std::vector<size_t>& starts = count.starts;
+        const bool accepted =
+            program_.Accepts(program_.code[static_cast<size_t>(pc) + 1], c, folded);
+        // Those that cannot take it: all when it does not fit, or those that have their most.
+        while (count.first < starts.size() && starts[count.first] <= at &&
+               (!accepted ||
+                (in.b != kUnbounded && at - starts[count.first] >= static_cast<size_t>(in.b)))) {
+            ++count.first;
+            --held_;
+        }
+        if (count.first == starts.size() || starts[count.first] > at) {
+            return false;
+        }
+        if (count.first > 64 && count.first * 2 > starts.size()) {
+            starts.erase(starts.begin(), starts.begin() + static_cast<ptrdiff_t>(count.first));
+            count.first = 0;
+        }
+        Hold(next_, pc);
+        // The oldest has the most; it ends the repetition when that is enough.
+        return at + 1 - starts[count.first] >= static_cast<size_t>(in.a) &&
+               AddThreads(next_, pc + 2, at + 1);
+    }
+
     // Adds to list the consuming instructions reachable from pc at position at without
     // consuming; true when a Match is reachable.
-    bool AddThreads(std::vector<int>& list, int pc, std::wstring_view text, size_t at) {
+    bool AddThreads(std::vector<int>& list, int pc, size_t at) {
         const std::vector<Instruction>& code = program_.code;
         work_.push_back(pc);
         while (!work_.empty()) {
+            Spend();
             pc = work_.back();
             work_.pop_back();
+            const Instruction& in = code[static_cast<size_t>(pc)];
+            if (in.op == Op::Count) {
+                BeginCount(pc, at);
+            }
             std::uint32_t& mark = marks_[static_cast<size_t>(pc)];
             if (mark == stamp_) {
                 continue;
             }
             mark = stamp_;
-            const Instruction& in = code[static_cast<size_t>(pc)];
             switch (in.op) {
             case Op::Char:
             case Op::Any:
             case Op::Class:
                 list.push_back(pc);
+                break;
+            case Op::Count:
+                list.push_back(pc);
+                if (in.a == 0) {
+                    work_.push_back(pc + 2);
+                }
                 break;
             case Op::Match:
                 work_.clear();
@@ -945,7 +1173,7 @@ private:
             case Op::LineEnd:
             case Op::WordBoundary:
             case Op::NotWordBoundary:
-                if (program_.AssertionHolds(in.op, text, at)) {
+                if (program_.AssertionHolds(in.op, text_, at)) {
                     work_.push_back(pc + 1);
                 }
                 break;
@@ -960,8 +1188,13 @@ private:
     }
 
     const Program& program_;
+    std::wstring_view text_;
     std::vector<std::uint32_t> marks_; // the stamp of the list that holds each instruction
     std::uint32_t stamp_ = 0;
+    std::vector<CountState> counts_;
+    std::uint32_t search_ = 0;
+    size_t held_ = 0;  // starts of counted repetitions held
+    size_t steps_ = 0; // left of the budget
     std::vector<int> current_;
     std::vector<int> next_;
     std::vector<int> work_;
@@ -983,6 +1216,9 @@ public:
         registers_.assign(static_cast<size_t>(program_.registers), -1);
         stack_.clear();
         steps_ = kBaseSteps + kStepsPerCodeUnit * subject.size();
+        if (program_.prefix) {
+            return SearchWherePrefixEnds();
+        }
         const size_t last = program_.anchored ? 0 : subject.size();
         for (size_t start = NextStart(program_, subject, 0); start <= last;
              start = NextStart(program_, subject, start + 1)) {
@@ -995,6 +1231,22 @@ public:
     }
 
 private:
+    // Tries a match at each position where the program's literal prefix occurs.
+    bool SearchWherePrefixEnds() {
+        const LiteralSearch& prefix = *program_.prefix;
+        size_t state = 0;
+        for (size_t at = 0; at < folded_.size();) {
+            state = prefix.Next(state, folded_[at++]);
+            if (state == prefix.Length()) {
+                ptrdiff_t position = static_cast<ptrdiff_t>(at - prefix.Length());
+                if (Run(0, position)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
     struct Entry {
         int kind;     // a choice point to resume at, or a register value to restore
         int index;    // the instruction, or the register
@@ -1002,7 +1254,7 @@ private:
     };
 
     void Push(const Entry& entry) {
-        if (stack_.size() >= kMaxBacktrackEntries) {
+        if (stack_.size() >= kMaxHeldEntries) {
             program_.FailTooComplex(subject_);
         }
         stack_.push_back(entry);
@@ -1126,6 +1378,10 @@ private:
                 ok = LookAhead(in, pc, at);
                 pc = in.b;
                 break;
+            case Op::Count:
+                // Programs that need backtracking unroll their repetitions instead.
+                throw base::Error(E_UNEXPECTED, L"The regular expression \"" + program_.pattern +
+                                                    L"\" was compiled for the wrong engine");
             case Op::Match:
                 position = at;
                 return true;

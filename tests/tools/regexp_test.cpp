@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -108,7 +110,9 @@ TEST_P(BothEngines, MatchesUrlPatterns) {
     EXPECT_TRUE(Test(L"http://a/b?id=123&x", L"[?&]id=\\d+"));
 }
 
-TEST_P(BothEngines, AMalformedPatternFailsOnlyWhenTested) {
+TEST_P(BothEngines, AMalformedPatternFailsWhenCompiledOrTested) {
+    EXPECT_THROW(tools::RegExp(L"a(", true, true, true, GetParam()).Compile(), base::Error);
+    EXPECT_NO_THROW(tools::RegExp(L"a\\(", true, true, true, GetParam()).Compile());
     tools::RegExp regExp(L"(", true, true, true, GetParam());
     for (int round = 0; round < 2; ++round) {
         try {
@@ -190,6 +194,19 @@ TEST(BuiltInRegExp, Quantifiers) {
         {L"^(a?)+$", L"aa", true},
         {L"^(?:)*x$", L"x", true},
         {L"^(?:a|)*?b$", L"aab", true},
+        // Counted repetitions of one code unit, where they begin at many positions at once.
+        {L"a{3}b", L"aabaaab", true},
+        {L"a{3}b", L"aabaab", false},
+        {L"x[ab]{2,3}y", L"xaby xababy", true},
+        {L"x[ab]{2,3}y", L"xay xababy", false},
+        {L"^.{2,}?$", L"a", false},
+        {L"b.{0,2}$", L"abcdb", true},
+        {L"(?:a{2}b){2}", L"aabaab", true},
+        {L"(?:a{2}b){2}", L"aabab", false},
+        // Literal prefixes that overlap their own occurrences.
+        {L"aab\\d", L"aaab1", true},
+        {L"abab[c]", L"abababc", true},
+        {L"abab[c]", L"ababab", false},
         // Braces that form no quantifier are literals.
         {L"a{", L"a{", true},
         {L"a{1,x}", L"a{1,x}", true},
@@ -415,6 +432,72 @@ TEST(BuiltInRegExp, ALongPatternOfClassesCompilesLean) {
               }),
               500000.0);
     EXPECT_TRUE(Match(L"x" + std::wstring(3, L'A'), pattern.substr(0, 9), true, false));
+}
+
+// Counted repetitions, 64 KB patterns and subjects of 100,000 code units: each search ends, with
+// its answer or, where visiting every state would take too long, with kRegExpTooComplex.
+TEST(BuiltInRegExp, HugeCountsAndPatternsAnswerOnLongSubjects) {
+    auto answer = [](const std::wstring& pattern, const std::wstring& subject) {
+        try {
+            return std::optional<bool>(Match(subject, pattern, true, true));
+        } catch (const base::Error& error) {
+            EXPECT_EQ(error.hr(), tools::kRegExpTooComplex);
+            return std::optional<bool>();
+        }
+    };
+    auto repeated = [](const std::wstring& part, size_t times) {
+        std::wstring text;
+        for (size_t i = 0; i < times; ++i) {
+            text += part;
+        }
+        return text;
+    };
+    const std::wstring a100k(100000, L'a');
+    const std::wstring url = L"http://e.com/" + std::wstring(99987, L'a');
+    const std::wstring a21845(21845, L'a');
+    const std::wstring classes = repeated(L"[a]", 21845);
+    const std::vector<std::tuple<std::wstring, std::wstring, bool>> answered = {
+        {L"a{100000}", a100k, true},        {L"a{100001}", a100k, false},
+        {L"/a{99987}$", url, true},         {L"a{99988}$", url, false},
+        {L"a{0,50000}b", url, false},       {L".{99999}x", url, false},
+        {L"(?:a{1000}){99}", url, true},    {classes, a21845, true},
+        {classes, a21845.substr(1), false}, {std::wstring(65535, L'a') + L"b", a100k, false},
+    };
+    for (const auto& [pattern, subject, expected] : answered) {
+        EXPECT_EQ(answer(pattern, subject), expected)
+            << testing::PrintToString(pattern.substr(0, 20));
+    }
+    // Over 16,000 states alive at every position: more than the budget allows.
+    const std::optional<bool> pairs = answer(repeated(L"[ab]", 16384), url);
+    EXPECT_TRUE(!pairs || *pairs);
+}
+
+TEST(LiteralSearch, AnswersAsTheEscapedPatternDoes) {
+    const std::vector<std::wstring> texts = {
+        L"",
+        L"aaab",
+        L"abaabab",
+        L"http://x/f(1)[2].GIF",
+        L"x/Caf\u00c9/STRASSE",
+        L"\u00b5\u03c3\u017f\u212a",
+        L"\u039c\u03c2sk",
+    };
+    const std::vector<std::wstring> literals = {
+        L"",       L"aab",    L"abab", L"(1)[2].gif", L"caf\u00e9/",   L"stra\u00dfe",
+        L"\u03bc", L"\u03a3", L"S",    L"K",          L"\u00b5\u03a3", L"x",
+    };
+    for (const std::wstring& literal : literals) {
+        const tools::LiteralSearch search(literal, true);
+        tools::BuiltInRegExp escaped(tools::RegExpEscape(literal), true, true);
+        for (const std::wstring& text : texts) {
+            EXPECT_EQ(search.FoundIn(text), escaped.Search(text))
+                << testing::PrintToString(literal) << " in " << testing::PrintToString(text);
+        }
+    }
+    EXPECT_TRUE(tools::LiteralSearch(L"\u03bc\u03a3", true).FoundIn(L"\u00b5\u03c2"));
+    EXPECT_FALSE(tools::LiteralSearch(L"s", true).FoundIn(L"\u017f"));
+    EXPECT_TRUE(tools::LiteralSearch(L"aab", true).FoundIn(L"aaab"));
+    EXPECT_FALSE(tools::LiteralSearch(L"A", false).FoundIn(L"a"));
 }
 
 TEST(BuiltInRegExp, RefusesARepetitionTooLargeToCompile) {
