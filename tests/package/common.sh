@@ -42,7 +42,7 @@ remembered() {
   local key
   for key in 'HKLM\Software\ZUVezEradez3' 'HKLM\Software\Wow6432Node\ZUVezEradez3'; do
     run 64 reg query "$key" 2>/dev/null | tr -d '\r' |
-      while read -r line; do [ -z "$line" ] || echo "$key: $line"; done
+      while read -r line; do [[ $line != *REG_* ]] || echo "$key: $line"; done
   done
 }
 nothing_registered() { [ -z "$(classes)" ] && [ -z "$(remembered)" ]; }

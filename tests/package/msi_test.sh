@@ -70,36 +70,41 @@ works() {
   esac
 }
 for order in "x86 x64" "x64 x86"; do
-  set -- $order
-  msi /i "$(package $1)"
-  check "$1 then $2: after installing $1, its classes work" 'works $([ $1 = x64 ] && echo both || echo 32)'
-  msi /i "$(package $2)"
-  check "$1 then $2: after installing $2 too, both hosts create both classes" 'works both'
-  msi /x "$(package $1)"
-  check "$1 then $2: after removing $1, the classes of $2 still work" 'works $([ $2 = x64 ] && echo both || echo 32)'
-  msi /x "$(package $2)"
-  check "$1 then $2: after removing $2, nothing is left in either view or on disk" \
+  read -r first second <<<"$order"
+  hosts() { [ "$1" = x64 ] && echo both || echo 32; }
+  msi /i "$(package $first)"
+  check "$first then $second: after installing $first, its classes work" 'works $(hosts $first)'
+  msi /i "$(package $second)"
+  check "$first then $second: after installing $second too, both hosts create both classes" 'works both'
+  msi /x "$(package $first)"
+  check "$first then $second: after removing $first, the classes of $second still work" \
+    'works $(hosts $second)'
+  msi /x "$(package $second)"
+  check "$first then $second: after removing $second, nothing is left in either view or on disk" \
     'nothing_left && ! creatable 32 && ! creatable 64'
 done
 
-# Folders of the user's choosing: the registry points there, and the removal, told nothing,
-# finds them again.
-custom=$ZU_WINEPREFIX/drive_c/zu-custom
-msi /i "$(package x64)" 'INSTALLDIR=C:\zu-custom\64' 'INSTALLDIR32=C:\zu-custom\32'; rc=$?
+# Folders of the user's choosing: the registry points there, and a repair and the removal,
+# told nothing, find them again.
+custom=$ZU_WINEPREFIX/drive_c
+msi /i "$(package x64)" 'INSTALLDIR=C:\zu-custom64' 'INSTALLDIR32=C:\zu-custom32'; rc=$?
 check "custom folders: msiexec /i with INSTALLDIR and INSTALLDIR32 succeeds" '[ $rc -eq 0 ]'
 check "custom folders: each build lies in its folder and is registered there, nothing in Program Files" \
-  '[ -f "$custom/64/ZUVezEradez3.dll" ] && [ -f "$custom/32/ZUVezEradez3.dll" ] && [ -f "$custom/64/doctor.js" ] &&
-   [ "$(inproc_server 64 $dialer)" = "C:\\zu-custom\\64\\ZUVezEradez3.dll" ] &&
-   [ "$(inproc_server 32 $dialer)" = "C:\\zu-custom\\32\\ZUVezEradez3.dll" ] && [ ! -e "$pf64" ] && [ ! -e "$pf32" ]'
+  '[ -f "$custom/zu-custom64/ZUVezEradez3.dll" ] && [ -f "$custom/zu-custom32/ZUVezEradez3.dll" ] &&
+   [ -f "$custom/zu-custom64/doctor.js" ] && [ ! -e "$pf64" ] && [ ! -e "$pf32" ] &&
+   [ "$(inproc_server 64 $dialer)" = "C:\\zu-custom64\\ZUVezEradez3.dll" ] &&
+   [ "$(inproc_server 32 $dialer)" = "C:\\zu-custom32\\ZUVezEradez3.dll" ]'
 check "custom folders: both hosts create both classes" 'creatable 32 && creatable 64'
 check "custom folders: the uninstall list's InstallLocation is the 64-bit folder" \
-  'listed x64 | grep -q "InstallLocation.*C:\\\\zu-custom\\\\64\\\\"'
-msi /fa "$(package x64)"; rc=$?
-check "custom folders: a repair, told nothing, keeps to them" \
-  '[ $rc -eq 0 ] && [ ! -e "$pf64" ] && [ ! -e "$pf32" ] && [ "$(inproc_server 64 $dialer)" = "C:\\zu-custom\\64\\ZUVezEradez3.dll" ] && creatable 32'
+  'listed x64 | grep -q "InstallLocation.*C:\\\\zu-custom64\\\\"'
+rm "$custom/zu-custom32/ZUVezEradez3.dll"
+msi /i "$(package x64)" REINSTALL=ALL REINSTALLMODE=vomus; rc=$?
+check "custom folders: a repair, told nothing, restores the file in its folder" \
+  '[ $rc -eq 0 ] && [ -f "$custom/zu-custom32/ZUVezEradez3.dll" ] && [ ! -e "$pf64" ] && [ ! -e "$pf32" ] &&
+   [ "$(inproc_server 64 $dialer)" = "C:\\zu-custom64\\ZUVezEradez3.dll" ]'
 msi /x "$(package x64)"; rc=$?
 check "custom folders: the removal, told nothing, leaves nothing" \
-  '[ $rc -eq 0 ] && [ ! -e "$custom" ] && nothing_left'
-rm -rf "$custom"
+  '[ $rc -eq 0 ] && [ ! -e "$custom/zu-custom64" ] && [ ! -e "$custom/zu-custom32" ] && nothing_left'
+rm -rf "$custom/zu-custom64" "$custom/zu-custom32"
 
 finish

@@ -31,6 +31,10 @@ for file in x86/ZUVezEradez3.dll x64/ZUVezEradez3.dll "$(basename "$zip" .zip)-x
   check "$file: signed by the test certificate, the signature covers the file" \
     '[ $rc -eq 0 ] && grep -q "Signature verification: ok" <<<"$out" && grep -q "CN=ZUVezEradez3 test signer" <<<"$out"'
 done
+out=$(osslsigncode verify -in "$top/x64/ZUVezEradez3.dll" 2>&1)
+check "without the test certificate as a root, only the root is untrusted" \
+  'grep -q "self-signed certificate" <<<"$out" && grep -q "Number of verified signatures: 1" <<<"$out" &&
+   [ "$(sed -n "s/^Current message digest *: *//p" <<<"$out")" = "$(sed -n "s/^Calculated message digest *: *//p" <<<"$out")" ]'
 check "the signed release lists the signed files' sums" '(cd "$top" && sha256sum --quiet -c SHA256SUMS)'
 
 run 64 regsvr32 /s 'C:\zu-package\'"$(basename "$top")"'\x64\ZUVezEradez3.dll' &&
