@@ -7,10 +7,15 @@
 # Prints the zip's path. The same source gives the same bytes at any path and any time: every
 # time stamp is SOURCE_DATE_EPOCH (the commit's time unless the environment sets it), files are
 # stored in sorted order, and the packages' codes are derived from their content.
+#
+# Signing (Authenticode, with osslsigncode): when SIGN_PFX names a PKCS#12 file and
+# SIGN_PASSWORD_FILE a file that holds its password, both DLLs are signed before they are
+# packaged, and both packages once built. SIGN_TIMESTAMP_URL, when set, names an RFC 3161
+# time-stamping server; no server is contacted otherwise. Without them nothing is signed.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-version=3.01.0110
+version=$(head -n 1 "$root/VERSION")
 name=ZUVezEradez3-$version
 out=$build/dist
 stage=$out/$name
@@ -36,6 +41,38 @@ export SOURCE_DATE_EPOCH
 stamp=$(date -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
 at_stamp() { NO_FAKE_STAT=1 faketime -f "$stamp" "$@"; }
 
+signing=false
+if [ -n "${SIGN_PFX:-}${SIGN_PASSWORD_FILE:-}" ]; then
+  if [ ! -r "${SIGN_PFX:-}" ] || [ ! -r "${SIGN_PASSWORD_FILE:-}" ]; then
+    echo "dist.sh: signing needs both SIGN_PFX (a PKCS#12 file) and SIGN_PASSWORD_FILE (its password), readable" >&2
+    exit 1
+  fi
+  signing=true
+fi
+
+# sign FILE: signs FILE in place, with SHA-256, time-stamped when SIGN_TIMESTAMP_URL is set.
+sign() {
+  local file=$1 args=(sign -pkcs12 "$SIGN_PFX" -readpass "$SIGN_PASSWORD_FILE" -h sha256
+    -n "ZUVezEradez3 $version")
+  [ -n "${SIGN_TIMESTAMP_URL:-}" ] && args+=(-ts "$SIGN_TIMESTAMP_URL")
+  osslsigncode "${args[@]}" -in "$file" -out "$file.signed" >/dev/null ||
+    { echo "dist.sh: signing $file failed" >&2; rm -f "$file.signed"; return 1; }
+  mv "$file.signed" "$file"
+}
+
+# file_version DLL: the DLL's version record as the File table wants it, "3.1.0.110 2052": the
+# fixed part's file version, and the record's language as a decimal language id.
+file_version() {
+  local fields
+  fields=$(x86_64-w64-mingw32-windres -J coff -O rc -i "$1" | tr ',' ' ' |
+    awk '$1 == "LANGUAGE" { language = $2 " " $3 }
+         $2 == "VERSIONINFO" { record = language }
+         record != "" && $1 == "FILEVERSION" { print record, $2, $3, $4, $5; exit }') || return 1
+  set -- $fields
+  [ $# -eq 6 ] || return 1
+  printf '%d.%d.%d.%d %d\n' "$3" "$4" "$5" "$6" $(($1 | ($2 << 10)))
+}
+
 # A GUID from a SHA-256 of TEXT, with the version and variant bits of a name-based UUID.
 guid_from() {
   local h
@@ -52,7 +89,7 @@ settle() {
 
 # build_msi ARCH: wixl needs relative sources, so the package is built in a staging folder.
 build_msi() {
-  local arch=$1 dir=$out/msi-$arch msi=$out/$name-$1.msi template
+  local arch=$1 dir=$out/msi-$arch msi=$out/$name-$1.msi template record
   local builds=(x86) wixl=(wixl -a "$arch" -D "Arch=$arch" -D "Version=$version")
   [ "$arch" = x64 ] && builds+=(x64)
   mkdir -p "$dir"
@@ -65,28 +102,47 @@ build_msi() {
         "$dir/registry-$b-$part.wxi"
     done
   done
+  cp "$stage/README.md" "$stage/doctor.js" "$dir/"
   settle "$dir"
-  # MSI versions are numbers: 3.01.0110 is 3.1.110.
+  # An installer's product version is three plain numbers, major.minor.build (the installer
+  # ignores a fourth): 3.01.0110 is 3.1.110.
   wixl+=(-D "MsiVersion=$(echo "$version" | sed -E 's/(^|\.)0+([0-9])/\1\2/g')")
   wixl+=(-D "ProductCode=$(guid_from "ZUVezEradez3 $arch $version")")
   (cd "$dir" && at_stamp "${wixl[@]}" -o "$msi" ZUVezEradez3.wxs)
+  # wixl writes no file version: each DLL gets its version record's, so that a repair or an
+  # upgrade compares versions; a versioned file has no hash.
+  for b in "${builds[@]}"; do
+    record=$(file_version "$stage/$b/ZUVezEradez3.dll")
+    [[ $record =~ ^[0-9.]+\ [0-9]+$ ]] ||
+      { echo "dist.sh: no version record in $b/ZUVezEradez3.dll" >&2; return 1; }
+    at_stamp msibuild "$msi" -q "UPDATE \`File\` SET \`Version\` = '${record% *}', \`Language\` = '${record#* }' WHERE \`File\` = 'ZUVezEradez3_$b'"
+    at_stamp msibuild "$msi" -q "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'ZUVezEradez3_$b'"
+  done
   # wixl writes a random package code: first a fixed one, then one from the content.
   template=$([ "$arch" = x64 ] && echo "x64;1033" || echo "Intel;1033")
   local summary=("ZUVezEradez3 $version ($arch)" "The ZUVezEradez3 developers" "$template")
   at_stamp msibuild "$msi" -s "${summary[@]}" "{00000000-0000-0000-0000-000000000000}"
   at_stamp msibuild "$msi" -s "${summary[@]}" "$(guid_from "$(sha256sum <"$msi")")"
+  if $signing; then sign "$msi"; fi
   rm -rf "$dir"
 }
+
+# Windows readers expect CRLF in plain text files.
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
 
 rm -rf "$out"
 mkdir -p "$stage/x86" "$stage/x64" "$stage/examples"
 cp "$build/i686/bin/ZUVezEradez3.dll" "$stage/x86/"
 cp "$build/x86_64/bin/ZUVezEradez3.dll" "$stage/x64/"
+if $signing; then
+  sign "$stage/x86/ZUVezEradez3.dll"
+  sign "$stage/x64/ZUVezEradez3.dll"
+fi
 cp "$root/examples/"* "$stage/examples/"
 cp "$root/package/"*.cmd "$stage/"
-# Windows readers expect CRLF in plain text files.
-sed 's/$/\r/' "$root/README.md" >"$stage/README.md"
-sed 's/$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
+crlf "$root/README.md" "$stage/README.md"
+crlf "$root/LICENSE" "$stage/LICENSE.txt"
+crlf "$root/package/doctor.js" "$stage/doctor.js"
 for arch in x86 x64; do
   build_msi "$arch"
   cp "$out/$name-$arch.msi" "$stage/"

@@ -105,3 +105,15 @@ function(zu_bench name)
     target_link_libraries(${name} PRIVATE ${B_LIBS})
     set_property(GLOBAL APPEND PROPERTY ZU_BENCHMARKS $<TARGET_FILE:${name}>)
 endfunction()
+
+# The release's version, read from VERSION, the one place it is written: "3.01.0110" is the
+# major version, the two-digit minor and the four-digit revision, as the version record's texts
+# show it. The record's fixed part holds the same numbers as major.minor.0.revision (3.1.0.110).
+file(STRINGS ${CMAKE_SOURCE_DIR}/VERSION ZU_VERSION LIMIT_COUNT 1)
+if(NOT ZU_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+    message(FATAL_ERROR "VERSION must hold major.minor.revision, such as 3.01.0110, not '${ZU_VERSION}'")
+endif()
+math(EXPR ZU_VERSION_MAJOR "${CMAKE_MATCH_1}")
+math(EXPR ZU_VERSION_MINOR "${CMAKE_MATCH_2}")
+math(EXPR ZU_VERSION_REVISION "${CMAKE_MATCH_3}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/VERSION)

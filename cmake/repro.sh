@@ -3,6 +3,8 @@
 # files as they are now, without .git) to two folders, builds the modules and the release in
 # each, one after the other, and compares the results byte for byte.
 set -euo pipefail
+# The unsigned release is the one that reproduces: signing keys stay out of it.
+unset SIGN_PFX SIGN_PASSWORD_FILE SIGN_TIMESTAMP_URL
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 mkdir -p "$1"
 work=$(cd "$1" && pwd)/repro
