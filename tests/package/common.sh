@@ -17,8 +17,20 @@ build_dll() { echo "Z:${build//\//\\}\\$1\\bin\\ZUVezEradez3.dll"; }
 
 probe="$target/probe.vbs"
 printf 'On Error Resume Next\r\nSet d = CreateObject("ZUVezEradez3.QKDialer")\r\nSet c = CreateObject("ZUVezEradez3.QKCache")\r\nWScript.Quit Err.Number\r\n' > "$probe"
+# Where the kernel cannot run 32-bit programs, no 32-bit host or regsvr32 runs: the checks
+# that need one read what such a host would find in the registry instead, or are left out.
+. "$root/cmake/wine-layout.sh"
+runs_32bit=yes
+zu_runs_32bit || { runs_32bit=; zu_no_32bit_notice "$(basename "$0"): 32-bit hosts"; }
 # creatable 32|64: a script host of that bitness creates both classes by their ProgIDs.
-creatable() { run "$1" cscript //nologo 'C:\zu-package\probe.vbs' >/dev/null 2>&1; }
+creatable() {
+  if [ "$1" = 32 ] && [ -z "$runs_32bit" ]; then
+    [ -n "$(inproc_server 32 $dialer)" ] &&
+      run 64 reg query 'HKLM\Software\Classes\ZUVezEradez3.QKCache\CLSID' >/dev/null 2>&1
+    return
+  fi
+  run "$1" cscript //nologo 'C:\zu-package\probe.vbs' >/dev/null 2>&1
+}
 
 # The component's entries below HKLM\Software\Classes, both registry views, one line per value
 # with its key, in a form that compares: lower case, and folders without a final backslash (an

@@ -27,6 +27,12 @@ check "the zip holds both builds, the scripts, the doctor, README and LICENSE" \
   '[ -f "$top/x86/ZUVezEradez3.dll" ] && [ -f "$top/x64/ZUVezEradez3.dll" ] && [ -f "$top/install.cmd" ] && [ -f "$top/doctor.js" ] && [ -f "$top/README.md" ] && [ -f "$top/LICENSE.txt" ]'
 check "SHA256SUMS lists every other file of the zip, with the right sums" \
   '(cd "$top" && [ "$(find . -type f ! -name SHA256SUMS | wc -l)" -eq "$(wc -l <SHA256SUMS)" ] && sha256sum --quiet -c SHA256SUMS)'
+if [ -z "$runs_32bit" ]; then
+  # install.cmd registers the 32-bit build with the 32-bit regsvr32, which cannot run here.
+  zu_no_32bit_notice "install.cmd and uninstall.cmd"
+  finish
+  exit
+fi
 keep() { cp -r "$top" "$target/kept"; }
 restore() { rm -rf "$unpacked" && mkdir -p "$unpacked" && cp -r "$target/kept" "$top"; }
 keep

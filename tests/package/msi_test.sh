@@ -38,12 +38,12 @@ for arch in x64 x86; do
   view=$([ $arch = x64 ] && echo classes || echo classes_32)
   main=$([ $arch = x64 ] && echo "$pf64" || echo "$pf32")
   check "$arch package: nothing of the component is registered before" nothing_registered
-  registered_by_regsvr32 "$arch" >"$target/expected.txt"
+  [ -n "$runs_32bit" ] && registered_by_regsvr32 "$arch" >"$target/expected.txt"
   check "$arch package: nothing is left by the builds' own registration" nothing_registered
   msi /i "$(package $arch)"; rc=$?
   check "$arch package: msiexec /i /qn succeeds" '[ $rc -eq 0 ]'
   $view >"$target/installed.txt"
-  check "$arch package: writes what DllRegisterServer writes" \
+  [ -n "$runs_32bit" ] && check "$arch package: writes what DllRegisterServer writes" \
     'diff "$target/expected.txt" "$target/installed.txt"'
   check "$arch package: a 32-bit script creates both classes" 'creatable 32'
   [ "$arch" = x64 ] && check "$arch package: a 64-bit script creates both classes" 'creatable 64'

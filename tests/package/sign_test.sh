@@ -37,11 +37,14 @@ check "without the test certificate as a root, only the root is untrusted" \
    [ "$(sed -n "s/^Current message digest *: *//p" <<<"$out")" = "$(sed -n "s/^Calculated message digest *: *//p" <<<"$out")" ]'
 check "the signed release lists the signed files' sums" '(cd "$top" && sha256sum --quiet -c SHA256SUMS)'
 
+# The 32-bit DLL registers only where a 32-bit regsvr32 can run.
+regsvr32_32() { [ -z "$runs_32bit" ] || run 32 regsvr32 "$@"; }
 run 64 regsvr32 /s 'C:\zu-package\'"$(basename "$top")"'\x64\ZUVezEradez3.dll' &&
-  run 32 regsvr32 /s 'C:\zu-package\'"$(basename "$top")"'\x86\ZUVezEradez3.dll'; rc=$?
+  regsvr32_32 /s 'C:\zu-package\'"$(basename "$top")"'\x86\ZUVezEradez3.dll'; rc=$?
 check "the signed DLLs register" '[ $rc -eq 0 ]'
-check "with the signed DLLs, both hosts create both classes" 'creatable 64 && creatable 32'
-run 32 regsvr32 /s /u 'C:\zu-package\'"$(basename "$top")"'\x86\ZUVezEradez3.dll'
+check "with the signed DLLs, both hosts create both classes" \
+  'creatable 64 && { [ -z "$runs_32bit" ] || creatable 32; }'
+regsvr32_32 /s /u 'C:\zu-package\'"$(basename "$top")"'\x86\ZUVezEradez3.dll'
 run 64 regsvr32 /s /u 'C:\zu-package\'"$(basename "$top")"'\x64\ZUVezEradez3.dll'
 check "nothing is left once they are unregistered" nothing_registered
 
