@@ -10,9 +10,10 @@ Dim shell, fso, dialer, path, folder
 Set shell = CreateObject("WScript.Shell")
 Set fso = CreateObject("Scripting.FileSystemObject")
 If WScript.Arguments.Count > 0 Then
-    path = fso.GetAbsolutePathName(WScript.Arguments(0))
+    path = WScript.Arguments(0)
+    If InStr(path, ":") = 0 And Left(path, 1) <> "\" Then path = fso.BuildPath(shell.CurrentDirectory, path)
 Else
-    path = shell.ExpandEnvironmentStrings("%APPDATA%\ZUVezEradez3\dialer.ini")
+    path = fso.BuildPath(shell.Environment("PROCESS").Item("APPDATA"), "ZUVezEradez3\dialer.ini")
 End If
 folder = fso.GetParentFolderName(path)
 If Not fso.FolderExists(folder) Then

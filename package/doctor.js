@@ -73,7 +73,7 @@ function options() {
     var result = {ini: null, probe: false};
     for (var i = 0; i < WScript.Arguments.length; i++) {
         var argument = WScript.Arguments(i), match = /^[\/-]ini:(.*)$/i.exec(argument);
-        if (match) result.ini = match[1];
+        if (match) result.ini = match[1].replace(/^"(.*)"$/, "$1");
         else if (/^[\/-]probe$/i.test(argument)) result.probe = true;
         else {
             WScript.Echo("usage: cscript //nologo doctor.js [/ini:PATH] [/probe]");
@@ -163,7 +163,8 @@ function queryNative(keys) {
 // A registered path as this host can open it: a 32-bit host on 64-bit Windows reaches the real
 // System32 only as Sysnative.
 function pathForHost(path, host, bits) {
-    path = shell.ExpandEnvironmentStrings(path.replace(/^"(.*)"$/, "$1"));
+    path = path.replace(/^"(.*)"$/, "$1");
+    if (path.indexOf("%") >= 0) path = shell.ExpandEnvironmentStrings(path).replace(/\0/g, "");
     var system32 = host.windows + "\\System32\\";
     if (host.wow64 && bits === 64 && path.substr(0, system32.length).toLowerCase() === system32.toLowerCase()) {
         return host.windows + "\\Sysnative\\" + path.substr(system32.length);
@@ -259,7 +260,8 @@ function checkTool(host) {
 // anything else is resolved against the current folder.
 function settingsPath(name, host) {
     if (!/[\\\/]/.test(name)) return fso.BuildPath(host.windows, name);
-    return fso.GetAbsolutePathName(name);
+    if (/^([a-z]:)?[\\\/]/i.test(name)) return name;
+    return fso.BuildPath(shell.CurrentDirectory, name);
 }
 
 // The settings as the profile functions read them from the file's ANSI text: sections and keys
