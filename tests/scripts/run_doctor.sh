@@ -79,10 +79,12 @@ refuse "p@ss"
 [ "$other" = none ] || expect "No problems found."
 
 # Broken in every way at once.
-# The other bitness loses its class registrations (the 64-bit reg.exe reaches either view, and
-# runs natively where the 32-bit regsvr32 would be emulated).
+# The other bitness loses its class registrations, deleted by the 64-bit reg.exe (which runs
+# natively where the 32-bit regsvr32 may be emulated); it sees the 32-bit view's class keys
+# under Wow6432Node.
+[ "$otherBits" = 32 ] && classes='HKLM\Software\Classes\Wow6432Node\CLSID' || classes='HKLM\Software\Classes\CLSID'
 for clsid in '{59D9C9EA-2EA9-4A73-A472-3260D175AFD9}' '{9E021486-6ECF-403C-A4BD-77BFE6CB31F2}'; do
-    run64 reg delete "HKLM\Software\Classes\CLSID\$clsid" /f "/reg:$otherBits" >/dev/null 2>&1 || true
+    [ "$other" = none ] || run64 reg delete "$classes\\$clsid" /f >/dev/null
 done
 rm -f "$prefix/drive_c/windows/$toolDir/RasDial.exe"
 printf 'Connecting to Broadband Connection...\r\nVerifying username and password...\r\n\r\nRemote Access error 691 - Access was denied because the username and/or password was invalid on the domain.\r\n' \
