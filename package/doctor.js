@@ -97,7 +97,7 @@ function hostInfo() {
 // String values of one registry view (32- or 64-bit). WScript.Shell reads the host's own view,
 // and a 64-bit host reaches the 32-bit view of the class keys under Wow6432Node. A 32-bit host
 // reaches the 64-bit view only through a 64-bit program: the 64-bit reg.exe, started through
-// Sysnative, answers all of that view's questions in one run. (WMI's StdRegProv serves both
+// Sysnative, exports the keys it asks about. (WMI's StdRegProv serves both
 // views too, but its methods hand their values back through out-parameters, which JScript
 // cannot take, and Wine 8 lacks the Methods_ collection that ExecMethod_ needs instead.)
 function RegistryView(bits, host) {
@@ -141,21 +141,21 @@ function readShell(path) {
     }
 }
 
-// Asks the 64-bit reg.exe for the default value of each key, one marker line before each answer,
-// and reads its output back from a temporary file.
+// Asks the 64-bit reg.exe (started directly, no command interpreter between) to export each key
+// to a temporary file, and reads the default value ("@=") back from its Unicode text.
 function queryNative(keys) {
-    var answers = {}, output = fso.BuildPath(fso.GetSpecialFolder(2).Path, "QKDoctor-" + fso.GetTempName());
-    var native = fso.BuildPath(fso.GetSpecialFolder(0).Path, "Sysnative");
-    var commands = [];
-    for (var i = 0; i < keys.length; i++) commands.push("echo @" + i + "& reg.exe query \"" + keys[i] + "\" /ve");
-    shell.Run(quoted(fso.BuildPath(native, "cmd.exe")) + " /c (" + commands.join("& ") + ") >" + quoted(output) + " 2>nul", 0, true);
-    if (!fso.FileExists(output)) return answers;
-    var lines = readText(output, 0).split(/\r\n|\r|\n/), current = -1;
-    fso.DeleteFile(output);
-    for (var l = 0; l < lines.length; l++) {
-        var marker = /^@(\d+)\s*$/.exec(lines[l]), value = /\sREG_(?:EXPAND_)?SZ\s+(.*)$/.exec(lines[l]);
-        if (marker) current = parseInt(marker[1], 10);
-        else if (value && current >= 0) answers[keys[current]] = value[1].replace(/\s+$/, "");
+    var answers = {}, reg = fso.BuildPath(fso.GetSpecialFolder(0).Path, "Sysnative\\reg.exe");
+    for (var i = 0; i < keys.length; i++) {
+        var output = fso.BuildPath(fso.GetSpecialFolder(2).Path, "QKDoctor-" + fso.GetTempName());
+        shell.Run(quoted(reg) + " export " + quoted(keys[i]) + " " + quoted(output) + " /y", 0, true);
+        if (!fso.FileExists(output)) continue;
+        var file = fso.OpenTextFile(output, 1, false, -1), lines = file.ReadAll().split(/\r\n|\r|\n/);
+        file.Close();
+        fso.DeleteFile(output);
+        for (var l = 0; l < lines.length; l++) {
+            var value = /^@="(.*)"\s*$/.exec(lines[l]);
+            if (value) answers[keys[i]] = value[1].replace(/\\(.)/g, "$1");
+        }
     }
     return answers;
 }
