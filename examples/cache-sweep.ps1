@@ -5,15 +5,19 @@
 param([string]$Literal = '/ads/', [string]$Expression = '\.gif$')
 
 $CACHE_NORMAL = 1
-$cache = New-Object -ComObject ZUVezEradez3.QKCache
+$cache = $null
 try {
+    $cache = New-Object -ComObject ZUVezEradez3.QKCache
     $cache.DelCache($CACHE_NORMAL, $Literal, $false)      # substring, letter case ignored
     "Deleted the entries whose URL contains '$Literal'"
     $cache.DelCache($CACHE_NORMAL, $Expression, $true)    # regular expression
     "Deleted the entries whose URL matches '$Expression'"
-} catch [System.Runtime.InteropServices.COMException] {
-    "DelCache failed: 0x{0:X8} {1}" -f $_.Exception.ErrorCode, $_.Exception.Message
+} catch {
+    # A failing COM call arrives wrapped; the inner exception carries the HRESULT.
+    $e = $_.Exception
+    if ($e.InnerException) { $e = $e.InnerException }
+    'Failed: 0x{0:X8} {1}' -f $e.HResult, $e.Message
     exit 1
 } finally {
-    [void][System.Runtime.InteropServices.Marshal]::ReleaseComObject($cache)
+    if ($cache) { [void][System.Runtime.InteropServices.Marshal]::ReleaseComObject($cache) }
 }

@@ -16,7 +16,13 @@ Dim host, cache
 host = "zu-demo.test"
 If WScript.Arguments.Count > 0 Then host = WScript.Arguments(0)
 
+On Error Resume Next
 Set cache = CreateObject("ZUVezEradez3.QKCache")
+If Err.Number <> 0 Then
+    WScript.Echo "CreateObject failed: 0x" & Hex(Err.Number) & " " & Err.Description
+    WScript.Quit 3
+End If
+On Error GoTo 0
 
 ' Literal text: matched as it stands, as a substring, letters in any case.
 Sweep "literal", "http://" & host & "/ads/", False

@@ -9,9 +9,13 @@
 ' system's own RasDial.exe from the system folder. When the directory of the RasDial.exe stand-in
 ' used by the tests (RASDIAL_SIM_DIR, or else the current directory) holds its calls.log, the
 ' script ends by listing the argument vectors that the tool received.
+'
+' Every call to the component can fail (the DLL not registered for this host's bitness,
+' RasDial.exe missing, the current folder not writable, ...): Check after each call says which
+' one failed, with the error's number and description, and ends the script with exit code 3.
 Option Explicit
 
-Dim fso, shell, iniPath, dialer, started, result
+Dim fso, shell, iniPath, dialer, started, result, connected
 Set fso = CreateObject("Scripting.FileSystemObject")
 Set shell = CreateObject("WScript.Shell")
 
@@ -20,15 +24,21 @@ If WScript.Arguments.Count > 0 Then
 Else
     iniPath = fso.BuildPath(shell.CurrentDirectory, "redial.ini")
 End If
+' The settings functions create no folder: a setting written into a missing one would be lost.
+If Not fso.FolderExists(fso.GetParentFolderName(iniPath)) Then
+    WScript.Echo "The folder of " & iniPath & " does not exist: create it first."
+    WScript.Quit 2
+End If
 
-Set dialer = CreateObject("ZUVezEradez3.QKDialer")
-dialer.IniFilename = iniPath
+On Error Resume Next
+Set dialer = CreateObject("ZUVezEradez3.QKDialer") : Check "CreateObject"
+dialer.IniFilename = iniPath : Check "IniFilename"
 If Not fso.FileExists(iniPath) Then
-    dialer.ADSL = "Broadband Connection"
-    dialer.Uid = "user01"
-    dialer.Password = "p@ss & word"
-    dialer.DelayHangup = 1500
-    dialer.DelayDial = 1000
+    dialer.ADSL = "Broadband Connection" : Check "ADSL"
+    dialer.Uid = "user01" : Check "Uid"
+    dialer.Password = "p@ss & word" : Check "Password"
+    dialer.DelayHangup = 1500 : Check "DelayHangup"
+    dialer.DelayDial = 1000 : Check "DelayDial"
     WScript.Echo "Wrote demonstration settings to " & iniPath
 End If
 
@@ -39,14 +49,27 @@ WScript.Echo "  password     " & String(Len(dialer.Password), "*")
 WScript.Echo "  DelayHangup  " & dialer.DelayHangup & " ms"
 WScript.Echo "  DelayDial    " & dialer.DelayDial & " ms"
 
-WScript.Echo "IsConnected   " & dialer.IsConnected(dialer.ADSL)
+connected = dialer.IsConnected(dialer.ADSL) : Check "IsConnected"
+WScript.Echo "IsConnected   " & connected
 WScript.Echo "RasRedial ..."
 started = Timer
-result = dialer.RasRedial()
+result = dialer.RasRedial() : Check "RasRedial"
 WScript.Echo "RasRedial     " & result & " after " & FormatNumber(Timer - started, 2) & " s"
-WScript.Echo "IsConnected   " & dialer.IsConnected(dialer.ADSL)
+If Not result Then WScript.Echo "The tool's message is in " & fso.BuildPath(shell.CurrentDirectory, "QKDialer.tmp") & "; doctor.js explains it."
+connected = dialer.IsConnected(dialer.ADSL) : Check "IsConnected"
+WScript.Echo "IsConnected   " & connected
+On Error GoTo 0
 
 ShowToolLog
+
+' Ends the script when the call before it failed, naming the call, the error's number and its
+' description.
+Sub Check(what)
+    If Err.Number <> 0 Then
+        WScript.Echo what & " failed: 0x" & Hex(Err.Number) & " " & Err.Description
+        WScript.Quit 3
+    End If
+End Sub
 
 ' The stand-in's log: one run a line, its start time, argument count and arguments.
 Sub ShowToolLog()
