@@ -25,9 +25,14 @@ zu_runs_32bit || { runs_32bit=; zu_no_32bit_notice "$(basename "$0"): 32-bit hos
 # creatable 32|64: a script host of that bitness creates both classes by their ProgIDs.
 creatable() {
   if [ "$1" = 32 ] && [ -z "$runs_32bit" ]; then
-    [ -n "$(inproc_server 32 $dialer)" ] &&
-      run 64 reg query 'HKLM\Software\Classes\ZUVezEradez3.QKCache\CLSID' >/dev/null 2>&1
-    return
+    # Wine shows a 32-bit host a key of the 32-bit view (below Wow6432Node) where there is one,
+    # and the shared key otherwise.
+    local progid
+    for progid in 'Wow6432Node\ZUVezEradez3.QKCache' 'ZUVezEradez3.QKCache'; do
+      run 64 reg query 'HKLM\Software\Classes\'"$progid"'\CLSID' >/dev/null 2>&1 &&
+        [ -n "$(inproc_server 32 $dialer)" ] && return 0
+    done
+    return 1
   fi
   run "$1" cscript //nologo 'C:\zu-package\probe.vbs' >/dev/null 2>&1
 }
