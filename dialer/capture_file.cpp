@@ -31,19 +31,8 @@ namespace dialer {
 namespace {
 
 std::wstring FullPathOf(const std::wstring& name) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetFullPathNameW(name.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
-        if (length == 0) {
-            return name;
-        }
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(length);
-    }
+    std::wstring path = tools::FullPathName(name);
+    return path.empty() ? name : path;
 }
 
 std::wstring UpperCase(const std::wstring& text) {

@@ -3,6 +3,7 @@
 
 #include "base/Error.h"
 #include "base/Owners.h"
+#include "tools/ToolsFile.h"
 #include "tools/ToolsIni.h"
 #include "tools/ToolsString.h"
 
@@ -85,21 +86,13 @@ std::wstring FileForm(const wchar_t* setting, const std::wstring& value) {
 // Windows directory; any other is resolved against the current directory. Empty when the path
 // cannot be had.
 std::wstring ProfilePath(const std::wstring& name) {
-    std::wstring path(MAX_PATH, L'\0');
     if (name.find_first_of(L"\\/:") == std::wstring::npos) {
+        std::wstring path(MAX_PATH, L'\0');
         const UINT length = ::GetWindowsDirectoryW(path.data(), MAX_PATH);
         return length == 0 || length >= MAX_PATH ? std::wstring()
                                                  : path.substr(0, length) + L"\\" + name;
     }
-    for (;;) {
-        const DWORD length =
-            ::GetFullPathNameW(name.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(length);
-    }
+    return tools::FullPathName(name);
 }
 
 // The profile functions take a file name, and the path that they make of it, of MAX_PATH - 1

@@ -93,4 +93,17 @@ std::wstring ReadFileText(std::wstring_view path, bool utf8) {
     return BytesToText(bytes, utf8);
 }
 
+std::wstring FullPathName(const std::wstring& name) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFullPathNameW(name.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length);
+    }
+}
+
 } // namespace tools

@@ -26,6 +26,10 @@ std::vector<unsigned char> ReadOpenFileBytes(HANDLE file);
 // std::bad_alloc. So however long the file is, at most `limit` bytes are held.
 std::vector<unsigned char> ReadOpenFileBytesAtMost(HANDLE file, size_t limit);
 
+// The full path that a file name stands for, resolved against the current directory as the file
+// functions resolve it; the empty text when the system cannot make one.
+std::wstring FullPathName(const std::wstring& name);
+
 // The file's bytes as text (BytesToText), or the empty text when the file gives no bytes.
 // A failure of the ANSI decoding throws base::Error.
 std::wstring ReadFileText(std::wstring_view path, bool utf8);
