@@ -6,12 +6,14 @@
 // a pattern still matches instead of every test silently answering False.
 #pragma once
 
+#include "tools/ToolsRegExpEngine.h"
+#include "tools/ToolsRegExpLiteralSearch.h"
+
 #include <windows.h>
 
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 struct IDispatch;
 
@@ -21,17 +23,7 @@ template <class T> class ComPtr; // base/Owners.h
 
 namespace tools {
 
-class BuiltInRegExp;
 class PlatformRegExp;
-
-// The error that the built-in engine raises for a malformed pattern: the platform class's code
-// for a syntax error in a regular expression (5017).
-inline constexpr HRESULT kRegExpSyntaxError = static_cast<HRESULT>(0x800A1399);
-
-// The error that the built-in engine raises when testing a subject would take more steps or
-// memory than its budget allows (a pattern that backtracks exponentially): 0x80070718, "not
-// enough quota is available to process this command", the budget being the quota.
-inline constexpr HRESULT kRegExpTooComplex = static_cast<HRESULT>(0x80070718);
 
 // Which engine a RegExp uses. Automatic: the platform class when it can be created, otherwise
 // the built-in engine. BuiltIn: the built-in engine always.
@@ -40,30 +32,6 @@ enum class RegExpEngine { Automatic, BuiltIn };
 // Puts a backslash before each of \ . + * ? [ ^ ] $ ( ) { } = ! < > | : and copies every other
 // character unchanged, so that the result, used as a pattern, matches exactly the text.
 std::wstring RegExpEscape(std::wstring_view text);
-
-// A literal text sought in other texts (Knuth-Morris-Pratt: time linear in the text searched,
-// whatever the literal). With case ignored, letters compare as the built-in engine compares them
-// (ToolsRegExpCase.h), so that FoundIn answers what a test of RegExpEscape(literal) with case
-// ignored answers on the built-in engine. Nothing is compiled, so nothing can fail.
-class LiteralSearch {
-public:
-    LiteralSearch(std::wstring_view literal, bool ignoreCase);
-
-    // True when text contains the literal (always, for the empty literal).
-    bool FoundIn(std::wstring_view text) const;
-
-    // For a search that goes along with other work over the same text: the code unit c as the
-    // literal holds it (its canonical form when case is ignored), and the state after such a
-    // code unit, starting from state 0. The literal ends at c when the state equals Length().
-    wchar_t Fold(wchar_t c) const { return canonical_ ? canonical_[c] : c; }
-    size_t Next(size_t state, wchar_t folded) const;
-    size_t Length() const { return literal_.size(); }
-
-private:
-    const wchar_t* canonical_;     // the canonical forms, or null when case counts
-    std::wstring literal_;         // folded
-    std::vector<size_t> fallback_; // per state: the longest proper border of literal_[0, state)
-};
 
 // A new "VBScript.RegExp" object (CLSIDFromProgID, then CoCreateInstance), or null when the
 // class cannot be created for any reason (not registered, COM not initialised on the thread).

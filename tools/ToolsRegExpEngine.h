@@ -8,23 +8,34 @@
 // "(?=" and "(?!" look-aheads, greedy and lazy quantifiers including {n,m}, "^", "$", \b, \B.
 // Ignoring case compares the ECMAScript canonical forms of code units (ToolsRegExpCase.h).
 //
-// Patterns come from callers and may be hostile, so every cost is bounded:
-// - A pattern without back-references and look-aheads is answered by simulating its automaton
-//   over the subject, all alternatives at once: time linear in the subject, whatever the pattern.
-//   A yes-or-no search needs no captures and no preference between alternatives.
-// - The others need backtracking. Its choice points live on a stack in the heap, and a test that
-//   takes more steps than a budget that grows with the subject's length, or more choice points
-//   than a fixed cap, fails with kRegExpTooComplex instead of running for hours.
-// - Character classes are sorted ranges; groups may nest 500 deep; repetitions are unrolled up to
-//   a fixed program size. Parsing and compiling use no recursion at all, matching none per
-//   character: only backtracking recurses, once per nested look-ahead (500 nested look-aheads
-//   take about 100 KB of stack in 64-bit code, measured).
+// Patterns come from callers and may be hostile, so every cost is bounded. The compiler
+// (ToolsRegExpCompiler.cpp) turns a pattern into a program (ToolsRegExpProgram.h) without
+// recursion. A pattern without back-references and look-aheads is answered by the automaton
+// (ToolsRegExpAutomaton.cpp) in time linear in the subject, whatever the pattern; the others need
+// the backtracker (ToolsRegExpBacktracker.cpp). Both stop at a budget of steps and memory, and
+// fail with kRegExpTooComplex beyond it.
 #pragma once
+
+#include <windows.h>
 
 #include <memory>
 #include <string_view>
 
 namespace tools {
+
+namespace regexp_engine {
+struct Program;
+class Matcher;
+} // namespace regexp_engine
+
+// The error that the built-in engine raises for a malformed pattern: the platform class's code
+// for a syntax error in a regular expression (5017).
+inline constexpr HRESULT kRegExpSyntaxError = static_cast<HRESULT>(0x800A1399);
+
+// The error that the built-in engine raises when testing a subject would take more steps or
+// memory than its budget allows (a pattern that backtracks exponentially): 0x80070718, "not
+// enough quota is available to process this command", the budget being the quota.
+inline constexpr HRESULT kRegExpTooComplex = static_cast<HRESULT>(0x80070718);
 
 class BuiltInRegExp {
 public:
@@ -39,14 +50,9 @@ public:
     // base::Error(kRegExpTooComplex) when backtracking would take too long or too much memory.
     bool Search(std::wstring_view subject);
 
-    struct Program;
-    class Automaton;
-    class Backtracker;
-
 private:
-    std::unique_ptr<Program> program_;
-    std::unique_ptr<Automaton> automaton_;
-    std::unique_ptr<Backtracker> backtracker_;
+    std::unique_ptr<regexp_engine::Program> program_;
+    std::unique_ptr<regexp_engine::Matcher> matcher_; // reads *program_
 };
 
 } // namespace tools
