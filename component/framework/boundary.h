@@ -1,8 +1,9 @@
 // The one place where a failure that the component's internals throw becomes the HRESULT that
-// the module returns to its caller: each member of an object, an object's initialisation when it
-// is created, and registration run their bodies through it, so no exception leaves the module.
-// Each caller chooses what becomes of the description: members publish it as error
-// information; creation and registration publish nothing of their own.
+// the module returns to its caller: each member of an object, the argument check before Invoke
+// dispatches, an object's initialisation when it is created, and registration run their bodies
+// through it, so no exception leaves the module. Each caller chooses what becomes of the
+// description: members publish it as error information; the others publish nothing of their
+// own (ResultOnly).
 #pragma once
 
 #include "base/Error.h"
@@ -34,6 +35,11 @@ HRESULT CatchAtBoundary(Body&& body, OnFailure&& onFailure) noexcept {
     } catch (...) {
         return onFailure(E_UNEXPECTED, std::wstring_view(L"Unexpected internal failure"));
     }
+}
+
+// The onFailure of a boundary whose caller reads the HRESULT alone: nothing is published.
+inline HRESULT ResultOnly(HRESULT hr, std::wstring_view) {
+    return hr;
 }
 
 } // namespace component

@@ -35,7 +35,7 @@ namespace component {
 // DISP_E_PARAMNOTOPTIONAL. S_OK when every required argument is there or the member is unknown
 // (dispatch then reports that itself).
 HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
-                               const DISPPARAMS* params);
+                               const DISPPARAMS* params) noexcept;
 
 // How a member's result crosses the interface: the C++ value the body works on, and how it is
 // written to the caller's [out, retval] location.
@@ -191,7 +191,7 @@ private:
                                     L"Loading the type information");
                 Initialize();
             },
-            [](HRESULT failure, std::wstring_view) { return failure; });
+            ResultOnly);
     }
 
     // Runs a member body; a failure becomes error information from this object.
