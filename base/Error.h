@@ -11,9 +11,14 @@ namespace base {
 
 class Error {
 public:
-    // description: what went wrong, for a person; empty when error information that describes
-    // the failure has already been published (a failing call to one of the object's own members).
+    // description: what went wrong, for a person.
     Error(HRESULT hr, std::wstring description) : hr_(hr), description_(std::move(description)) {}
+
+    // A failure whose error information is published already (a failing call to one of the
+    // object's own members): the boundary passes hr on and publishes nothing over it. Such an
+    // error carries no description of its own.
+    static Error AlreadyPublished(HRESULT hr) { return Error(hr, {}); }
+    bool alreadyPublished() const { return description_.empty(); }
 
     HRESULT hr() const { return hr_; }
     const std::wstring& description() const { return description_; }
@@ -36,7 +41,7 @@ void ThrowIfFailed(HRESULT hr, std::wstring_view context);
 // is already published, so nothing is added to it.
 inline void PassOnFailure(HRESULT hr) {
     if (FAILED(hr)) {
-        throw Error(hr, {});
+        throw Error::AlreadyPublished(hr);
     }
 }
 

@@ -1,6 +1,8 @@
 // Late binding: calling an automation object's members by name through IDispatch, the way a
-// script host does. Each call has two forms: Try... never throws and hands back what the call
-// gave (tests assert on exactly that), the other throws base::Error with a readable description.
+// script host does. The name lookup and the call each have two forms: GetDispatchId and
+// TryInvoke hand back what the object answered, a failure included (tests assert on exactly
+// that); DispatchId, Invoke and GetProperty throw a failure as base::Error with a readable
+// description. Any of them throws std::bad_alloc when memory runs out.
 #pragma once
 
 #include "base/Owners.h"

@@ -154,24 +154,35 @@ public:
     std::wstring str() const { return {get(), ::SysStringLen(get())}; }
 };
 
-// A VARIANT that is cleared when it leaves scope.
+// A VARIANT that is cleared when it leaves scope. The owner is the VARIANT itself, so its
+// fields read directly; release() hands the whole value over and leaves VT_EMPTY behind.
 class UniqueVariant : public VARIANT {
 public:
     UniqueVariant() { ::VariantInit(this); }
-    UniqueVariant(UniqueVariant&& other) noexcept : VARIANT(other) { ::VariantInit(&other); }
+    UniqueVariant(UniqueVariant&& other) noexcept : VARIANT(other.release()) {}
     UniqueVariant& operator=(UniqueVariant&& other) noexcept {
-        if (this != &other) {
-            ::VariantClear(this);
-            static_cast<VARIANT&>(*this) = other;
-            ::VariantInit(&other);
-        }
+        reset(other.release());
         return *this;
     }
     UniqueVariant(const UniqueVariant&) = delete;
     UniqueVariant& operator=(const UniqueVariant&) = delete;
-    ~UniqueVariant() { ::VariantClear(this); }
+    ~UniqueVariant() { reset(); }
+
+    VARIANT* get() { return this; }
+    const VARIANT* get() const { return this; }
+    void reset() { ::VariantClear(this); }
+    // Clears what is held and takes over what `owned` holds.
+    void reset(const VARIANT& owned) {
+        reset();
+        static_cast<VARIANT&>(*this) = owned;
+    }
+    VARIANT release() {
+        VARIANT held = *this;
+        ::VariantInit(this);
+        return held;
+    }
     VARIANT* put() {
-        ::VariantClear(this);
+        reset();
         return this;
     }
 };
@@ -207,11 +218,14 @@ public:
     Desc* get() const { return desc_; }
     Desc* operator->() const { return desc_; }
     explicit operator bool() const { return desc_ != nullptr; }
-    void reset() {
-        if (desc_) {
-            (source_.get()->*Release)(std::exchange(desc_, nullptr));
+    // Gives back what is held to the source and takes over `owned`, which the same source gave.
+    void reset(Desc* owned = nullptr) {
+        if (Desc* held = std::exchange(desc_, owned)) {
+            (source_.get()->*Release)(held);
         }
     }
+    // Hands the description to the caller, who gives it back to the source.
+    Desc* release() { return std::exchange(desc_, nullptr); }
     Desc** put() {
         reset();
         return &desc_;
@@ -227,16 +241,25 @@ using UniqueFuncDesc = UniqueTypeDesc<ITypeInfo, FUNCDESC, &ITypeInfo::ReleaseFu
 using UniqueVarDesc = UniqueTypeDesc<ITypeInfo, VARDESC, &ITypeInfo::ReleaseVarDesc>;
 using UniqueTLibAttr = UniqueTypeDesc<ITypeLib, TLIBATTR, &ITypeLib::ReleaseTLibAttr>;
 
-// Runs a clean-up step when the scope ends, however it ends.
+// Runs a clean-up step once: when the scope ends, however it ends, or earlier through reset().
+// release() dismisses it, for a step that only a failure part-way needs.
 template <class Step> class ScopeExit {
 public:
     explicit ScopeExit(Step step) : step_(std::move(step)) {}
     ScopeExit(const ScopeExit&) = delete;
     ScopeExit& operator=(const ScopeExit&) = delete;
-    ~ScopeExit() { step_(); }
+    ~ScopeExit() { reset(); }
+
+    void reset() {
+        if (std::exchange(pending_, false)) {
+            step_();
+        }
+    }
+    void release() { pending_ = false; }
 
 private:
     Step step_;
+    bool pending_ = true;
 };
 
 // The text of a BSTR that may be null: a null BSTR is the empty text.

@@ -132,12 +132,9 @@ CaptureTurn::CaptureTurn(const std::wstring& fullPath) : name_(TurnName(fullPath
         ThrowBusy(fullPath,
                   L"that did not end within " + std::to_wstring(kTurnWait / 1000) + L" seconds");
     }
-    try {
-        Held().Add(name_);
-    } catch (...) {
-        ::ReleaseMutex(mutex_.get());
-        throw;
-    }
+    base::ScopeExit releaseOnFailure([this] { ::ReleaseMutex(mutex_.get()); });
+    Held().Add(name_);
+    releaseOnFailure.release();
 }
 
 CaptureTurn::~CaptureTurn() {

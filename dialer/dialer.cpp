@@ -114,17 +114,12 @@ void CheckFileName(const std::wstring& name) {
 
 } // namespace
 
-HRESULT Dialer::Initialize() {
+void Dialer::Initialize() {
     tempFile_ = kTempFile;
     delayDial_ = kDefaultDelay;
     delayHangup_ = kDefaultDelay;
-    base::UniqueBstr name;
-    try {
-        name = base::UniqueBstr(kDefaultIniFilename);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-    return Self()->put_IniFilename(name.get());
+    base::UniqueBstr name(kDefaultIniFilename);
+    base::PassOnFailure(Self()->put_IniFilename(name.get()));
 }
 
 void Dialer::LoadSettings() {

@@ -22,10 +22,6 @@ public:
     static constexpr wchar_t kTempFile[] = L"QKDialer.tmp";
     static constexpr long kDefaultDelay = 100;
 
-    // Sets the capture file and default delays, then assigns the default settings file through
-    // the object's own IniFilename, which loads the settings.
-    HRESULT Initialize();
-
     // Settings
     STDMETHODIMP put_IniFilename(BSTR value) override;
     STDMETHODIMP get_IniFilename(BSTR* value) override;
@@ -49,11 +45,17 @@ public:
     STDMETHODIMP RasRedial(BSTR strADSL, BSTR strUid, BSTR strPassword,
                            VARIANT_BOOL* result) override;
 
-    // The names of the home-networking connections of a computer, LAN ones or the others.
-    // Callable from inside the component only; never fails.
+    // The names of the home-networking connections of a computer, LAN ones or the others. No
+    // interface carries it, so hosts and scripts cannot reach it, and no member of the
+    // component calls it: only code linked with the dialer does (its tests). A failing query
+    // ends the listing with the names gathered so far; only running out of memory throws.
     std::vector<std::wstring> ListHomeConnections(const std::wstring& strComputer, bool bLAN);
 
 private:
+    // Sets the capture file and default delays, then assigns the default settings file through
+    // the object's own IniFilename, which loads the settings.
+    void Initialize() override;
+
     // Whether the entry is connected, asked through the object's own IsConnected; a failure
     // there is thrown on.
     bool Probe(const std::wstring& entry);

@@ -46,13 +46,10 @@ HRESULT CheckDispParams(const DISPPARAMS* params) {
     return S_OK;
 }
 
-} // namespace
-
-HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
-                               const DISPPARAMS* params) {
-    if (HRESULT hr = CheckDispParams(params); FAILED(hr)) {
-        return hr;
-    }
+// CheckRequiredArguments' answer for DISPPARAMS whose counts and pointers agree; the list of
+// supplied parameters that it builds may throw std::bad_alloc.
+HRESULT RequiredArgumentsVerdict(ITypeInfo* vtable, DISPID member, WORD flags,
+                                 const DISPPARAMS* params) {
     if (!vtable) {
         return S_OK;
     }
@@ -82,6 +79,19 @@ HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
         return S_OK;
     }
     return S_OK;
+}
+
+} // namespace
+
+HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
+                               const DISPPARAMS* params) noexcept {
+    if (HRESULT hr = CheckDispParams(params); FAILED(hr)) {
+        return hr;
+    }
+    HRESULT verdict = S_OK;
+    HRESULT hr = CatchAtBoundary(
+        [&] { verdict = RequiredArgumentsVerdict(vtable, member, flags, params); }, ResultOnly);
+    return FAILED(hr) ? hr : verdict;
 }
 
 } // namespace component

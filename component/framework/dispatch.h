@@ -3,12 +3,13 @@
  * type-information-driven IDispatch, ISupportErrorInfo, and the boundary through which every
  * member runs.
  *
- * A class derives from DispatchObject<Class, Interface> and implements the members of its
- * default interface. Each member body runs inside Call(): the object holds a reference on
- * itself for the whole call (a host may drop its last reference while a member pumps
- * messages), any base::Error or allocation failure becomes a failing HRESULT with error
- * information, and the [out, retval] location is written on every return with the result as
- * it stood when the body ended.
+ * A class derives from DispatchObject<Class, Interface>, implements the members of its default
+ * interface and, when a new object needs setting up, overrides Initialize(). Each member body
+ * runs inside Call(): the object holds a reference on itself for the whole call (a host may drop
+ * its last reference while a member pumps messages), any base::Error or allocation failure
+ * becomes a failing HRESULT with error information, and the [out, retval] location is written on
+ * every return with the result as it stood when the body ended. Initialize() runs inside the
+ * same boundary when the object is created.
  */
 #pragma once
 
@@ -16,6 +17,7 @@
 #include "component/framework/error_info.h"
 #include "component/framework/module.h"
 #include "component/framework/record.h"
+#include "base/Error.h"
 #include "base/Owners.h"
 
 #include <windows.h>
@@ -33,7 +35,7 @@ namespace component {
 // DISP_E_PARAMNOTOPTIONAL. S_OK when every required argument is there or the member is unknown
 // (dispatch then reports that itself).
 HRESULT CheckRequiredArguments(ITypeInfo* vtable, DISPID member, WORD flags,
-                               const DISPPARAMS* params);
+                               const DISPPARAMS* params) noexcept;
 
 // How a member's result crosses the interface: the C++ value the body works on, and how it is
 // written to the caller's [out, retval] location.
@@ -66,7 +68,7 @@ template <class Class, class Interface>
 class DispatchObject : public Interface, public ISupportErrorInfo {
 public:
     // The class object's CreateInstance for the class record cls: a new object that keeps the
-    // record's ProgID, its initialisation hook run, asked for the requested interface.
+    // record's ProgID, initialised, asked for the requested interface.
     static HRESULT Create(const ClassRecord& cls, IUnknown* outer, REFIID iid, void** object) {
         if (!object) {
             return E_POINTER;
@@ -80,12 +82,7 @@ public:
         if (!created) {
             return E_OUTOFMEMORY;
         }
-        created->progId_ = cls.progId;
-        HRESULT hr = LoadInterfaceTypeInfo(__uuidof(Interface), created->typeInfo_);
-        if (SUCCEEDED(hr)) {
-            hr = created->Initialize();
-        }
-        if (FAILED(hr)) {
+        if (HRESULT hr = created->Start(cls); FAILED(hr)) {
             return hr;
         }
         return created->QueryInterface(iid, object);
@@ -156,8 +153,11 @@ protected:
     DispatchObject() { ObjectCreated(); }
     virtual ~DispatchObject() { ObjectDestroyed(); }
 
-    // The class's initialisation hook; a class that needs one hides this.
-    HRESULT Initialize() { return S_OK; }
+    // Sets up a new object before any caller holds it; a class that needs more than its
+    // members' initialisers overrides this. A failure that it throws fails the creation with its
+    // HRESULT. Creation publishes no error information of its own: the caller holds no object to
+    // ask for it. What the object's own members publish when it calls them stays.
+    virtual void Initialize() {}
 
     // This object as a host sees it, for calls to its own members.
     Interface* Self() { return static_cast<Interface*>(this); }
@@ -181,6 +181,19 @@ protected:
     }
 
 private:
+    // Readies a new object made from the class record cls: its ProgID, its type information and
+    // its own initialisation.
+    HRESULT Start(const ClassRecord& cls) noexcept {
+        progId_ = cls.progId;
+        return CatchAtBoundary(
+            [this] {
+                base::ThrowIfFailed(LoadInterfaceTypeInfo(__uuidof(Interface), typeInfo_),
+                                    L"Loading the type information");
+                Initialize();
+            },
+            ResultOnly);
+    }
+
     // Runs a member body; a failure becomes error information from this object.
     template <class Body> HRESULT Guarded(Body&& body) noexcept {
         return CatchAtBoundary(

@@ -9,9 +9,6 @@ namespace component {
 
 HRESULT ReportError(HRESULT hr, std::wstring_view description, std::wstring_view progId,
                     REFIID iid) {
-    if (description.empty()) {
-        return hr;
-    }
     base::ComPtr<ICreateErrorInfo> created;
     if (FAILED(::CreateErrorInfo(created.put()))) {
         return hr;

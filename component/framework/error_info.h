@@ -9,8 +9,7 @@
 namespace component {
 
 // Publishes description with source progId for interface iid on the calling thread and returns
-// hr. An empty description publishes nothing: the failure of one of the object's own members
-// has published its information already.
+// hr.
 HRESULT ReportError(HRESULT hr, std::wstring_view description, std::wstring_view progId,
                     REFIID iid);
 

@@ -244,11 +244,6 @@ void Unregister(const RegistrationRecord& record, Scope scope) {
     removal.ThrowIfAny();
 }
 
-// Registration publishes no error information: its callers read the HRESULT alone.
-HRESULT ResultOnly(HRESULT hr, std::wstring_view) {
-    return hr;
-}
-
 } // namespace
 
 HRESULT RegisterServer(const RegistrationRecord& record, Scope scope) {
