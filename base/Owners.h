@@ -14,6 +14,7 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace base {
 
@@ -266,5 +267,31 @@ private:
 inline std::wstring_view BstrView(BSTR value) {
     return {value ? value : L"", ::SysStringLen(value)};
 }
+
+// The BSTRs that a call writes into an array the caller provides (ITypeInfo::GetNames): every
+// slot starts null, and each string written is freed when the owner leaves scope.
+class UniqueBstrArray {
+public:
+    explicit UniqueBstrArray(size_t size) : strings_(size, nullptr) {}
+    UniqueBstrArray(const UniqueBstrArray&) = delete;
+    UniqueBstrArray& operator=(const UniqueBstrArray&) = delete;
+    ~UniqueBstrArray() { reset(); }
+
+    BSTR* get() { return strings_.data(); }
+    BSTR operator[](size_t index) const { return strings_[index]; }
+    size_t size() const { return strings_.size(); }
+    void reset() {
+        for (BSTR& string : strings_) {
+            ::SysFreeString(std::exchange(string, nullptr));
+        }
+    }
+    BSTR* put() {
+        reset();
+        return strings_.data();
+    }
+
+private:
+    std::vector<BSTR> strings_;
+};
 
 } // namespace base

@@ -6,6 +6,7 @@
 #include "dialer/dialer.h"
 
 #include "ZUVezEradez3.h"
+#include "typelib_version.h"
 
 #include <array>
 
@@ -30,9 +31,9 @@ constexpr std::array kClasses{
 
 const RegistrationRecord kModuleRecord{
     .libid = &LIBID_ZUVezEradez3,
-    .lcid = 0,
-    .major = 1,
-    .minor = 0,
+    .lcid = ZU_TYPELIB_LCID,
+    .major = ZU_TYPELIB_MAJOR,
+    .minor = ZU_TYPELIB_MINOR,
     .classes = kClasses,
 };
 

@@ -1,12 +1,12 @@
 /*
- * Build tool, run under Wine: finish_typelib IN.tlb OUT.tlb TYPE...
+ * Build tool, run under Wine: finish_typelib IN.tlb OUT.tlb
  *
- * Rewrites the type library that widl compiled from the IDL into OUT, with the type
- * descriptions in the order the TYPE arguments give. Two things of the published library are
- * beyond what widl can express: widl writes an enumeration ahead of the interface that uses it,
- * whatever the IDL order, and it refuses help strings on enumeration constants. So the library
- * is rebuilt through ICreateTypeLib2, type by type, copying every attribute as widl wrote it;
- * each enumeration constant gets its own name as its help string.
+ * Rewrites the type library that widl compiled from the IDL into OUT. Two things of the
+ * published library are beyond what widl can express: widl writes an enumeration ahead of the
+ * interface that uses it, whatever the IDL order, and it refuses help strings on enumeration
+ * constants. So the library is rebuilt through ICreateTypeLib2, type by type, copying every
+ * attribute as widl wrote it: the interfaces and classes in widl's order, which is the IDL's,
+ * then the enumerations; each enumeration constant gets its own name as its help string.
  *
  * Names are copied for each member and, for a method, for its parameters up to its first
  * [retval] parameter. A method's [retval] parameter and those after it, and every parameter of a
@@ -26,6 +26,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -79,7 +80,7 @@ class Finisher {
 public:
     Finisher(ITypeLib* source, ICreateTypeLib2* target) : source_(source), target_(target) {}
 
-    void CopyLibrary(const std::vector<std::wstring>& order) {
+    void CopyLibrary() {
         TLIBATTR lib = LibraryAttributes(source_);
         base::UniqueBstr name;
         ThrowIfFailed(source_->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr),
@@ -90,8 +91,9 @@ public:
         ThrowIfFailed(target_->SetVersion(lib.wMajorVerNum, lib.wMinorVerNum), L"SetVersion");
         ThrowIfFailed(target_->SetLibFlags(lib.wLibFlags), L"SetLibFlags");
 
-        for (const auto& typeName : order) {
-            ComPtr<ITypeInfo> info = VtableHalf(FindSource(typeName));
+        for (const auto& published : PublishedOrder()) {
+            std::wstring typeName = NameOf(published.get());
+            ComPtr<ITypeInfo> info = VtableHalf(published);
             TYPEKIND kind = TypeAttributes(info.get()).typekind;
             ComPtr<ICreateTypeInfo> created;
             ThrowIfFailed(target_->CreateTypeInfo(const_cast<LPOLESTR>(typeName.c_str()), kind,
@@ -117,16 +119,18 @@ private:
         ComPtr<ICreateTypeInfo> target;
     };
 
-    ComPtr<ITypeInfo> FindSource(const std::wstring& name) {
+    // The source's types, the enumerations moved behind the interfaces and classes.
+    std::vector<ComPtr<ITypeInfo>> PublishedOrder() {
+        std::vector<ComPtr<ITypeInfo>> types;
         for (UINT i = 0; i < source_->GetTypeInfoCount(); ++i) {
             ComPtr<ITypeInfo> info;
             ThrowIfFailed(source_->GetTypeInfo(i, info.put()), L"GetTypeInfo");
-            if (NameOf(info.get()) == name) {
-                return info;
-            }
+            types.push_back(info);
         }
-        throw base::Error(TYPE_E_ELEMENTNOTFOUND,
-                          L"Type " + name + L" is not in the input library");
+        std::stable_partition(types.begin(), types.end(), [](const ComPtr<ITypeInfo>& info) {
+            return TypeAttributes(info.get()).typekind != TKIND_ENUM;
+        });
+        return types;
     }
 
     // A dual interface is described by its vtable half; everything else as it stands.
@@ -158,7 +162,7 @@ private:
             auto found = byName_.find(name);
             if (found == byName_.end()) {
                 throw base::Error(TYPE_E_ELEMENTNOTFOUND,
-                                  L"Referenced type " + name + L" is not in the order");
+                                  L"Referenced type " + name + L" is not in the input library");
             }
             mapped = found->second.get();
         }
@@ -227,15 +231,10 @@ private:
         copy.oVft = 0;
         ThrowIfFailed(target->AddFuncDesc(index, &copy), L"AddFuncDesc");
 
-        std::vector<BSTR> names(static_cast<size_t>(copy.cParams) + 1, nullptr);
-        base::ScopeExit freeNames([&] {
-            for (BSTR name : names) {
-                ::SysFreeString(name);
-            }
-        });
+        base::UniqueBstrArray names(static_cast<size_t>(copy.cParams) + 1);
         UINT count = 0;
         ThrowIfFailed(
-            source->GetNames(copy.memid, names.data(), static_cast<UINT>(names.size()), &count),
+            source->GetNames(copy.memid, names.put(), static_cast<UINT>(names.size()), &count),
             L"GetNames");
         // The member's name, then for a method the names of its parameters before the first
         // [retval] one; a property accessor's parameters stay nameless.
@@ -245,7 +244,7 @@ private:
                copy.invkind == INVOKE_FUNC) {
             ++count;
         }
-        ThrowIfFailed(target->SetFuncAndParamNames(index, names.data(), count),
+        ThrowIfFailed(target->SetFuncAndParamNames(index, names.get(), count),
                       L"SetFuncAndParamNames");
         std::wstring doc = DocStringOf(source, copy.memid);
         if (!doc.empty()) {
@@ -318,8 +317,8 @@ void FixEnumerationSizes(const std::string& path) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fwprintf(stderr, L"usage: finish_typelib IN.tlb OUT.tlb TYPE...\n");
+    if (argc != 3) {
+        std::fwprintf(stderr, L"usage: finish_typelib IN.tlb OUT.tlb\n");
         return 2;
     }
     try {
@@ -332,11 +331,7 @@ int main(int argc, char** argv) {
         DeleteFileW(out.c_str());
         ComPtr<ICreateTypeLib2> target;
         ThrowIfFailed(CreateTypeLib2(kind, out.c_str(), target.put()), L"CreateTypeLib2");
-        std::vector<std::wstring> order;
-        for (int i = 3; i < argc; ++i) {
-            order.push_back(Widen(argv[i]));
-        }
-        Finisher(source.get(), target.get()).CopyLibrary(order);
+        Finisher(source.get(), target.get()).CopyLibrary();
         target.reset();
         FixEnumerationSizes(argv[2]);
     } catch (const base::Error& error) {

@@ -2,6 +2,7 @@
 #include "tests/support/component.h"
 
 #include "ZUVezEradez3.h"
+#include "version.h"
 
 namespace {
 
@@ -133,6 +134,9 @@ TEST_F(ServerTest, CacheDeclaresItsOneMember) {
     EXPECT_EQ(DispIdOf(cache.get(), L"IniFilename"), DISPID_UNKNOWN);
 }
 
+// What the build puts into the version record: the release's version from VERSION, as text and
+// as the fixed part's numbers (major.minor.0.revision), and the description, which the resource
+// compiler must read as UTF-8. The record's strings are found through its translation.
 TEST_F(ServerTest, VersionRecord) {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(ComponentModule(), path, MAX_PATH);
@@ -141,38 +145,34 @@ TEST_F(ServerTest, VersionRecord) {
     ASSERT_GT(size, 0u);
     std::vector<BYTE> data(size);
     ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, data.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00030001u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 110u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00030001u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 110u);
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
-    EXPECT_EQ(fixed->dwFileFlags, 0u);
     WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
                                reinterpret_cast<void**>(&translation), &length));
-    EXPECT_EQ(translation[0], 0x0804);
-    EXPECT_EQ(translation[1], 0x04B0);
-    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
-        {L"FileDescription", L"ADSL\u62E8\u53F7\u7EC4\u4EF6"},
-        {L"ProductName", L"REZarArerur"},
-        {L"InternalName", L"ZUVezEradez3"},
-        {L"OriginalFilename", L"ZUVezEradez3.dll"},
-        {L"FileVersion", L"3.01.0110"},
-        {L"ProductVersion", L"3.01.0110"},
-        {L"OLESelfRegister", L""},
-    };
-    for (auto [key, want] : strings) {
+    ASSERT_GE(length, 2 * sizeof(WORD));
+    wchar_t block[32];
+    swprintf(block, 32, L"\\StringFileInfo\\%04X%04X\\", translation[0], translation[1]);
+    auto text = [&](const wchar_t* key) {
         wchar_t* value = nullptr;
-        std::wstring query = std::wstring(L"\\StringFileInfo\\080404B0\\") + key;
-        ASSERT_TRUE(
-            VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+        UINT chars = 0;
+        std::wstring query = block + std::wstring(key);
+        EXPECT_TRUE(
+            VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&value), &chars))
             << key;
-        EXPECT_EQ(std::wstring(value), want) << key;
-    }
+        return std::wstring(value ? value : L"");
+    };
+    EXPECT_EQ(text(L"FileVersion"), L"" ZU_VERSION_TEXT);
+    EXPECT_EQ(text(L"ProductVersion"), L"" ZU_VERSION_TEXT);
+    EXPECT_EQ(text(L"FileDescription"), L"ADSL\u62E8\u53F7\u7EC4\u4EF6");
+
+    unsigned major = 0, minor = 0, revision = 0;
+    ASSERT_EQ(swscanf(L"" ZU_VERSION_TEXT, L"%u.%u.%u", &major, &minor, &revision), 3);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(minor, major)));
+    EXPECT_EQ(fixed->dwFileVersionLS, revision);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
 }
 
 TEST_F(ServerTest, InterfaceIdResources) {
