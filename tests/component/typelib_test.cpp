@@ -1,5 +1,5 @@
 // The type library embedded in the module, read back as a host reads it.
-#include "tests/support/component.h"
+#include "testbed/component_test.h"
 
 #include "ZUVezEradez3.h"
 
@@ -9,8 +9,8 @@
 namespace {
 
 using base::ComPtr;
-using testing_support::ComponentModule;
-using testing_support::ComponentTest;
+using testbed::ComponentModule;
+using testbed::ComponentTest;
 
 struct Param {
     std::wstring name; // empty: no name stored
