@@ -53,8 +53,9 @@ private:
     LONG references_ = 1;
 };
 
-// An automation object of named members; `call` answers a call of the member at that index
-// (DISPID_NEWENUM for "_NewEnum") with its arguments, in the order that Invoke receives them.
+// An automation object whose members' DISPIDs are their indexes in `names`; `call` answers a
+// call of a member (or of DISPID_NEWENUM, which has no name) with the arguments that Invoke
+// received, last first.
 class StandInDispatch : public StandInObject<IDispatch> {
 public:
     using Call = std::function<HRESULT(DISPID, const DISPPARAMS&, VARIANT&)>;
@@ -83,6 +84,9 @@ public:
     }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO*, UINT*) override {
+        if (!params) {
+            return E_INVALIDARG;
+        }
         base::UniqueVariant answer;
         const HRESULT hr = call_(id, *params, answer);
         if (SUCCEEDED(hr) && result) {
