@@ -11,9 +11,10 @@
 // matching weighs as much as it can. Under Wine each enumeration call costs a fraction of a
 // millisecond and varies with the machine's load, so the ratios of one run carry some noise.
 // The component is loaded from beside this program.
-#include "bench/component_beside.h"
-#include "testbed/urlcache/seeding.h"
 #include "base/Owners.h"
+#include "testbed/apartment.h"
+#include "testbed/component.h"
+#include "testbed/urlcache/seeding.h"
 #include "tools/ToolsRegExp.h"
 #include "tools/ToolsString.h"
 
@@ -117,7 +118,8 @@ struct Seeded {
     bool SweptRight() {
         matchingThere = false;
         for (size_t i = 0; i < matching.size(); i += 97) {
-            if (cache_seeding::HasEntry(matching[i]) || !cache_seeding::HasEntry(other[i])) {
+            if (testbed::urlcache::HasEntry(matching[i]) ||
+                !testbed::urlcache::HasEntry(other[i])) {
                 std::printf("the sweep did not delete exactly the matching entries\n");
                 matchingThere = true;
                 return false;
@@ -127,10 +129,10 @@ struct Seeded {
     }
     ~Seeded() {
         for (const std::string& url : other) {
-            cache_seeding::RemoveEntry(url);
+            testbed::urlcache::RemoveEntry(url);
         }
         for (size_t i = 0; matchingThere && i < matching.size(); ++i) {
-            cache_seeding::RemoveEntry(matching[i]);
+            testbed::urlcache::RemoveEntry(matching[i]);
         }
     }
 };
@@ -173,7 +175,7 @@ double Median(std::vector<double> values) {
 }
 
 int Run(int entries) {
-    auto createCache = [] { return bench::CreateBeside<_QKCache>(CLSID_QKCache, IID__QKCache); };
+    auto createCache = [] { return testbed::CreateComponent<_QKCache>(CLSID_QKCache); };
     base::ComPtr<_QKCache> cache = createCache();
     if (!cache) {
         std::printf("cannot create ZUVezEradez3.QKCache from the module beside this program\n");
@@ -311,10 +313,9 @@ int main(int argc, char** argv) {
         std::printf("usage: cache_sweep_bench [entries, at least 2]\n");
         return 2;
     }
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    const testbed::Apartment apartment;
+    if (FAILED(apartment.entered())) {
         return 1;
     }
-    int result = Run(entries);
-    ::CoUninitialize();
-    return result;
+    return Run(entries);
 }

@@ -9,6 +9,7 @@
 // worst of them is printed last: the longest that a sweep can spend on one URL.
 #include "base/Error.h"
 #include "base/Owners.h"
+#include "testbed/apartment.h"
 #include "tools/ToolsRegExpEngine.h"
 #include "tools/ToolsRegExp.h"
 
@@ -203,7 +204,7 @@ void HostileInput() {
 // With an argument, only the part that it names: hostile, adversarial or engines.
 int main(int argc, char** argv) {
     const std::string only = argc > 1 ? argv[1] : "";
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const testbed::Apartment apartment;
     try {
         if (only.empty() || only == "hostile") {
             HostileInput();
@@ -219,6 +220,5 @@ int main(int argc, char** argv) {
                      static_cast<unsigned long>(error.hr()));
         return 1;
     }
-    CoUninitialize();
     return 0;
 }

@@ -17,9 +17,10 @@
 // listing three connected entries; the bare run starts it through the process runner with its
 // output in a file, while the probe also frees the name and makes the capture file, reads, decodes
 // and matches it, and deletes it, behind the component's dispatch.
-#include "bench/component_beside.h"
 #include "base/Error.h"
 #include "base/Owners.h"
+#include "testbed/apartment.h"
+#include "testbed/component.h"
 #include "testbed/message_window.h"
 #include "tools/ToolsApp.h"
 #include "tools/ToolsSleep.h"
@@ -211,8 +212,7 @@ void ProbeAgainstBareTool() {
 
     wchar_t system[MAX_PATH];
     const std::wstring tool(system, GetSystemDirectoryW(system, MAX_PATH));
-    const base::ComPtr<_QKDialer> dialer =
-        bench::CreateBeside<_QKDialer>(CLSID_QKDialer, IID__QKDialer);
+    const base::ComPtr<_QKDialer> dialer = testbed::CreateComponent<_QKDialer>(CLSID_QKDialer);
     if (!dialer) {
         throw base::Error(E_FAIL, L"Cannot create a QKDialer from beside this program");
     }
@@ -259,8 +259,9 @@ int main() {
         PrintSpreads("posted message -> dispatch, ms:", PostedToDispatched(shellWait, window),
                      PostedToDispatched(busyPoll, window));
 
-        if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-            throw base::Error(E_FAIL, L"Cannot enter an apartment");
+        const testbed::Apartment apartment;
+        if (FAILED(apartment.entered())) {
+            throw base::Error(apartment.entered(), L"Cannot enter an apartment");
         }
         ProbeAgainstBareTool();
     } catch (const base::Error& error) {

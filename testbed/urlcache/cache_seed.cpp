@@ -32,7 +32,7 @@ int Seed(int count, const std::string& host) {
         char path[64];
         std::snprintf(path, sizeof(path), kind.path, i + 1);
         std::string url = "http://" + host + "/" + path;
-        if (!cache_seeding::AddEntry(url, kind.type)) {
+        if (!testbed::urlcache::AddEntry(url, kind.type)) {
             std::fprintf(stderr, "cache_seed: cannot add %s (error %lu)\n", url.c_str(),
                          ::GetLastError());
             return 1;
@@ -44,7 +44,7 @@ int Seed(int count, const std::string& host) {
 
 int List(const std::string& host) {
     int shown = 0;
-    for (const auto& entry : cache_seeding::ListEntries()) {
+    for (const auto& entry : testbed::urlcache::ListEntries()) {
         if (entry.url.find(host) != std::string::npos) {
             std::printf("  %08lx  %s\n", entry.type, entry.url.c_str());
             ++shown;
@@ -55,9 +55,9 @@ int List(const std::string& host) {
 }
 
 int Clear(const std::string& host) {
-    for (const auto& entry : cache_seeding::ListEntries()) {
+    for (const auto& entry : testbed::urlcache::ListEntries()) {
         if (entry.url.find(host) != std::string::npos) {
-            cache_seeding::RemoveEntry(entry.url);
+            testbed::urlcache::RemoveEntry(entry.url);
         }
     }
     return 0;

@@ -4,7 +4,7 @@
 
 #include <wininet.h>
 
-namespace cache_seeding {
+namespace testbed::urlcache {
 
 bool AddEntry(const std::string& url, DWORD type, bool withFile) {
     char file[MAX_PATH] = "";
@@ -74,4 +74,4 @@ std::vector<Entry> ListEntries() {
     return entries;
 }
 
-} // namespace cache_seeding
+} // namespace testbed::urlcache

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace cache_seeding {
+namespace testbed::urlcache {
 
 // Adds an entry with this source URL (bytes in the system ANSI code page) and gives it exactly
 // `type` as its type bits. Committing alone adds the bits that the entry's cache container gives
@@ -31,4 +31,4 @@ struct Entry {
 // Every entry of the cache, in the order of enumeration.
 std::vector<Entry> ListEntries();
 
-} // namespace cache_seeding
+} // namespace testbed::urlcache

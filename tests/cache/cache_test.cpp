@@ -2,7 +2,8 @@
 // a host of its own and removes what is left of them afterwards. A sweep without a pattern
 // takes every entry of the chosen types, so CTest runs these programs one at a time.
 #include "testbed/urlcache/seeding.h"
-#include "tests/support/component.h"
+#include "testbed/component_test.h"
+#include "testbed/message_window.h"
 #include "tools/ToolsRegExp.h"
 #include "tools/ToolsString.h"
 
@@ -16,9 +17,9 @@
 
 namespace {
 
-using cache_seeding::AddEntry;
-using cache_seeding::HasEntry;
-using namespace testing_support;
+using testbed::urlcache::AddEntry;
+using testbed::urlcache::HasEntry;
+using namespace testbed;
 
 class CacheTest : public ComponentTest {
 protected:
@@ -31,7 +32,7 @@ protected:
     }
     void TearDown() override {
         for (const std::string& url : seeded_) {
-            cache_seeding::RemoveEntry(url);
+            testbed::urlcache::RemoveEntry(url);
         }
         cache_.reset();
         ComponentTest::TearDown();
@@ -216,7 +217,7 @@ TEST_F(CacheTest, ExpressionTooComplexForAUrlStopsTheSweepThere) {
     for (size_t b = 0; b < 20; ++b) {
         hard = Seed(std::string(40, 'a') + std::string(b, 'b'));
         order.clear();
-        for (const auto& entry : cache_seeding::ListEntries()) {
+        for (const auto& entry : testbed::urlcache::ListEntries()) {
             if (entry.url == hard || std::count(easy.begin(), easy.end(), entry.url)) {
                 order.push_back(entry.url);
             }
@@ -224,7 +225,7 @@ TEST_F(CacheTest, ExpressionTooComplexForAUrlStopsTheSweepThere) {
         if (order.front() != hard) {
             break;
         }
-        cache_seeding::RemoveEntry(hard);
+        testbed::urlcache::RemoveEntry(hard);
     }
     const auto hardAt = std::find(order.begin(), order.end(), hard);
     ASSERT_NE(hardAt, order.begin());
@@ -249,10 +250,10 @@ TEST_F(CacheTest, ExpressionTooComplexForAUrlStopsTheSweepThere) {
 }
 
 TEST_F(CacheTest, EmptyCacheSucceedsAndLeavesNothingToDo) {
-    for (const auto& entry : cache_seeding::ListEntries()) {
-        cache_seeding::RemoveEntry(entry.url);
+    for (const auto& entry : testbed::urlcache::ListEntries()) {
+        testbed::urlcache::RemoveEntry(entry.url);
     }
-    ASSERT_TRUE(cache_seeding::ListEntries().empty()) << "an entry of the prefix cannot go";
+    ASSERT_TRUE(testbed::urlcache::ListEntries().empty()) << "an entry of the prefix cannot go";
 
     EXPECT_EQ(Sweep().hr, S_OK);
     EXPECT_EQ(Sweep(-1, L"", false).hr, S_OK);
@@ -355,14 +356,8 @@ LRESULT CALLBACK ProbeWindow(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 TEST_F(CacheTest, MessagesArePumpedBeforeEachUrlAndTheHostMayCallAgain) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = ProbeWindow;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ZuCacheProbe";
-    ::RegisterClassW(&windowClass);
-    HWND window = ::CreateWindowW(L"ZuCacheProbe", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  windowClass.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
+    const MessageWindow window(L"ZuCacheProbe", ProbeWindow);
+    ASSERT_NE(window.get(), nullptr);
     const std::wstring host(host_.begin(), host_.end());
 
     // With a pattern and without one. The outer sweep lists both entries; the nested one
@@ -371,7 +366,7 @@ TEST_F(CacheTest, MessagesArePumpedBeforeEachUrlAndTheHostMayCallAgain) {
     for (const std::wstring& pattern : {host, std::wstring()}) {
         std::string first = Seed("first"), second = Seed("second");
         probe = PumpProbe{cache_.get(), {first, second}, host + L"/second"};
-        ::PostMessageW(window, WM_APP, 0, 0);
+        ::PostMessageW(window.get(), WM_APP, 0, 0);
 
         EXPECT_EQ(Sweep(CACHE_NORMAL, pattern.c_str(), false).hr, S_OK);
         EXPECT_TRUE(probe.ran);
@@ -380,7 +375,6 @@ TEST_F(CacheTest, MessagesArePumpedBeforeEachUrlAndTheHostMayCallAgain) {
         EXPECT_FALSE(HasEntry(first));
         EXPECT_FALSE(HasEntry(second));
     }
-    ::DestroyWindow(window);
 }
 
 } // namespace

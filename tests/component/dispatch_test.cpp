@@ -1,11 +1,14 @@
 // Late binding and the call conventions, through the real module's class objects.
-#include "tests/support/component.h"
+#include "testbed/component_test.h"
 
 #include "ZUVezEradez3.h"
 
+#include <utility>
+#include <vector>
+
 namespace {
 
-using namespace testing_support;
+using namespace testbed;
 using base::ComPtr;
 
 class DispatchTest : public ComponentTest {
@@ -34,12 +37,21 @@ TEST_F(DispatchTest, NamesMapInAnyLetterCase) {
     EXPECT_EQ(DispIdOf(dialer_.get(), L"delayhangup"), 0x68030000);
 }
 
+// Each class's own internal members and fields are out of reach of late binding.
 TEST_F(DispatchTest, InternalMembersAndParametersAreUnknownOrPositional) {
-    for (const wchar_t* name : {L"ListHomeConnections", L"ListEntries", L"PtrToString",
-                                L"DeleteEntry", L"TempFile", L"NoSuchMember"}) {
-        DISPID id = 0;
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        EXPECT_EQ(dialer_->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME) << name;
+    ComPtr<IDispatch> cache = CreateDispatch(CLSID_QKCache);
+    ASSERT_TRUE(cache);
+    const std::pair<IDispatch*, std::vector<const wchar_t*>> internals[] = {
+        {dialer_.get(), {L"ListHomeConnections", L"TempFile", L"NoSuchMember"}},
+        {cache.get(), {L"ListEntries", L"PtrToString", L"DeleteEntry", L"NoSuchMember"}},
+    };
+    for (const auto& [object, members] : internals) {
+        for (const wchar_t* name : members) {
+            DISPID id = 0;
+            LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+            EXPECT_EQ(object->GetIDsOfNames(IID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME)
+                << name;
+        }
     }
     DISPID ids[3] = {};
     LPOLESTR names[] = {const_cast<LPOLESTR>(L"RasDial"), const_cast<LPOLESTR>(L"strPassword"),
@@ -160,10 +172,13 @@ TEST_F(DispatchTest, FailingMemberStillWritesItsResult) {
     base::UniqueBstr name(std::wstring(L"x\0(", 3));
     EXPECT_EQ(early->IsConnected(name.get(), &result), E_INVALIDARG);
     EXPECT_EQ(result, VARIANT_FALSE);
+    // A refused setting loses nothing: the stored value stays.
+    ASSERT_EQ(early->put_ADSL(base::UniqueBstr(L"Entry").get()), S_OK);
     base::UniqueBstr bad(L"a\nb");
     EXPECT_EQ(early->put_ADSL(bad.get()), E_INVALIDARG);
     base::UniqueBstr text;
     EXPECT_EQ(early->get_ADSL(text.put()), S_OK);
+    EXPECT_EQ(text.str(), L"Entry");
 }
 
 TEST_F(DispatchTest, FailureIsReportedThroughErrorInfo) {

@@ -1,43 +1,33 @@
 // The module's exports: class objects, unloading, creation rules and identity.
-#include "tests/support/component.h"
+#include "testbed/component_test.h"
 
 #include "ZUVezEradez3.h"
 #include "version.h"
 
 namespace {
 
-using namespace testing_support;
+using namespace testbed;
 using base::ComPtr;
-
-using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFn = HRESULT(WINAPI*)();
-
-template <class Fn> Fn Export(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ComponentModule(), name)));
-}
 
 class ServerTest : public ComponentTest {};
 
 TEST_F(ServerTest, ExportsAreUndecorated) {
     for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer",
                              "DllUnregisterServer", "DllInstall"}) {
-        EXPECT_NE(Export<FARPROC>(name), nullptr) << name;
+        EXPECT_NE(ComponentExport<FARPROC>(name), nullptr) << name;
     }
 }
 
 TEST_F(ServerTest, UnknownClassIsNotAvailable) {
     void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(
-        Export<GetClassObjectFn>("DllGetClassObject")(IID__QKDialer, IID_IClassFactory, &object),
-        CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(GetComponentClassObject(IID__QKDialer, IID_IClassFactory, &object),
+              CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(object, nullptr);
 }
 
 TEST_F(ServerTest, AggregationIsRefused) {
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKCache, IID_IClassFactory,
-                                                            factory.put_void()),
-              S_OK);
+    ASSERT_EQ(GetComponentClassObject(CLSID_QKCache, IID_IClassFactory, factory.put_void()), S_OK);
     ComPtr<IUnknown> object;
     ComPtr<IUnknown> outer = CreateDispatch(CLSID_QKCache);
     EXPECT_EQ(factory->CreateInstance(outer.get(), IID_IUnknown, object.put_void()),
@@ -46,33 +36,28 @@ TEST_F(ServerTest, AggregationIsRefused) {
 }
 
 TEST_F(ServerTest, CanUnloadOnlyWhenNoObjectAndNoLock) {
-    auto canUnload = Export<CanUnloadNowFn>("DllCanUnloadNow");
-    ASSERT_EQ(canUnload(), S_OK);
+    ASSERT_EQ(ComponentCanUnloadNow(), S_OK);
     {
         ComPtr<IDispatch> dialer = CreateDispatch(CLSID_QKDialer);
         ComPtr<IDispatch> cache = CreateDispatch(CLSID_QKCache);
-        EXPECT_EQ(canUnload(), S_FALSE);
+        EXPECT_EQ(ComponentCanUnloadNow(), S_FALSE);
         dialer.reset();
-        EXPECT_EQ(canUnload(), S_FALSE);
+        EXPECT_EQ(ComponentCanUnloadNow(), S_FALSE);
     }
-    EXPECT_EQ(canUnload(), S_OK);
+    EXPECT_EQ(ComponentCanUnloadNow(), S_OK);
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKDialer, IID_IClassFactory,
-                                                            factory.put_void()),
-              S_OK);
+    ASSERT_EQ(GetComponentClassObject(CLSID_QKDialer, IID_IClassFactory, factory.put_void()), S_OK);
     // A held class object keeps the module: CoFreeUnusedLibraries would otherwise unload the
     // code under it, and the host's next CreateInstance would crash.
-    EXPECT_EQ(canUnload(), S_FALSE) << "a held class object holds the module";
+    EXPECT_EQ(ComponentCanUnloadNow(), S_FALSE) << "a held class object holds the module";
     factory->LockServer(TRUE);
     factory.reset();
-    EXPECT_EQ(canUnload(), S_FALSE) << "a lock outlives the class object";
-    ASSERT_EQ(Export<GetClassObjectFn>("DllGetClassObject")(CLSID_QKDialer, IID_IClassFactory,
-                                                            factory.put_void()),
-              S_OK);
+    EXPECT_EQ(ComponentCanUnloadNow(), S_FALSE) << "a lock outlives the class object";
+    ASSERT_EQ(GetComponentClassObject(CLSID_QKDialer, IID_IClassFactory, factory.put_void()), S_OK);
     factory->LockServer(FALSE);
-    EXPECT_EQ(canUnload(), S_FALSE);
+    EXPECT_EQ(ComponentCanUnloadNow(), S_FALSE);
     factory.reset();
-    EXPECT_EQ(canUnload(), S_OK);
+    EXPECT_EQ(ComponentCanUnloadNow(), S_OK);
 }
 
 struct WorkerEvents {
@@ -82,28 +67,24 @@ struct WorkerEvents {
 // Creates a dialer in a multithreaded apartment of its own and holds it until told to let go.
 DWORD WINAPI HoldObjectInOtherApartment(void* parameter) {
     auto* events = static_cast<WorkerEvents*>(parameter);
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    {
-        ComPtr<IDispatch> object = CreateDispatch(CLSID_QKDialer);
-        SetEvent(events->created);
-        WaitForSingleObject(events->release, INFINITE);
-    }
-    CoUninitialize();
+    Apartment apartment(COINIT_MULTITHREADED);
+    ComPtr<IDispatch> object = CreateDispatch(CLSID_QKDialer);
+    SetEvent(events->created);
+    WaitForSingleObject(events->release, INFINITE);
     return 0;
 }
 
 TEST_F(ServerTest, ObjectsOfOtherApartmentsCount) {
-    auto canUnload = Export<CanUnloadNowFn>("DllCanUnloadNow");
     base::UniqueHandle created(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     base::UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     WorkerEvents context{created.get(), release.get()};
     base::UniqueHandle thread(
         CreateThread(nullptr, 0, HoldObjectInOtherApartment, &context, 0, nullptr));
     ASSERT_EQ(WaitForSingleObject(created.get(), 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(canUnload(), S_FALSE);
+    EXPECT_EQ(ComponentCanUnloadNow(), S_FALSE);
     SetEvent(release.get());
     ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(canUnload(), S_OK);
+    EXPECT_EQ(ComponentCanUnloadNow(), S_OK);
 }
 
 TEST_F(ServerTest, DefaultInterfaceIdentityAndNothingElse) {

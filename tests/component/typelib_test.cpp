@@ -1,7 +1,7 @@
 // The type library embedded in the module, read back as a host reads it and held to the library
 // that widl compiled from the IDL: the finished library keeps everything widl wrote, in the
 // published order, and adds what widl cannot express.
-#include "tests/support/component.h"
+#include "testbed/component_test.h"
 
 #include <algorithm>
 #include <iterator>
@@ -11,8 +11,8 @@
 namespace {
 
 using base::ComPtr;
-using testing_support::ComponentModule;
-using testing_support::ComponentTest;
+using testbed::ComponentModule;
+using testbed::ComponentTest;
 
 ComPtr<ITypeLib> LoadTypeLibrary(const wchar_t* path) {
     ComPtr<ITypeLib> lib;

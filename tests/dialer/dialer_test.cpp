@@ -2,7 +2,8 @@
 // stand-in (testbed/rasdial), whose log shows every argument vector that reached the tool. The
 // stand-in lies in the system folder of the Wine prefix, put there by the tests' rasdial
 // fixture; each test points it at a folder of its own through RASDIAL_SIM_DIR.
-#include "tests/support/component.h"
+#include "testbed/component_test.h"
+#include "testbed/message_window.h"
 
 #include "ZUVezEradez3.h"
 
@@ -14,14 +15,15 @@
 
 namespace {
 
-using namespace testing_support;
+using namespace testbed;
 
 struct ToolRun {
     ULONGLONG time = 0; // start, milliseconds since 1601
     std::vector<std::wstring> args;
 };
 
-const std::vector<std::wstring> kListing = {};
+// The tool run without arguments lists the connected entries: the probe's command.
+const std::vector<std::wstring> kNoArguments = {};
 
 ULONGLONG Now() {
     FILETIME now;
@@ -220,12 +222,12 @@ TEST_F(DialerTest, ProbeAnswersAboutWholeListedNamesNotTheToolsWording) {
     EXPECT_FALSE(Ask(L"IsConnected", {L"Office.VPN"}));
     // No fallback to the stored entry, and an empty name is never connected.
     EXPECT_FALSE(Ask(L"IsConnected", {L""}));
-    EXPECT_EQ(TakeCommands(), Commands(12, kListing));
+    EXPECT_EQ(TakeCommands(), Commands(12, kNoArguments));
     EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
     // A dial of "ADSL" while "ADSL 2" is connected dials.
     Simulate({L"entry=ADSL\tu\tp"});
     EXPECT_TRUE(Ask(L"RasDial", {L"ADSL", L"u", L"p"}));
-    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"ADSL", L"u", L"p"}}));
+    EXPECT_EQ(TakeCommands(), (Commands{kNoArguments, {L"ADSL", L"u", L"p"}}));
 }
 
 // The listing's first and last lines in each language of the stand-in: the heading when nothing
@@ -270,17 +272,17 @@ TEST_F(DialerTest, DialFallsBackToStoredSettingsForExactlyEmptyArguments) {
     EXPECT_TRUE(Ask(L"RasDial", {L"Second"}));
     EXPECT_TRUE(Ask(L"RasDial", {L"Third", L"other", L""}));
     EXPECT_TRUE(Ask(L"RasDial", {L"Fourth", L" "})); // a text of spaces is not empty
-    EXPECT_EQ(TakeCommands(), (Commands{kListing,
+    EXPECT_EQ(TakeCommands(), (Commands{kNoArguments,
                                         {L"Broadband Connection", L"user01", L"secret"},
-                                        kListing,
+                                        kNoArguments,
                                         {L"Second", L"user01", L"secret"},
-                                        kListing,
+                                        kNoArguments,
                                         {L"Third", L"other", L"secret"},
-                                        kListing,
+                                        kNoArguments,
                                         {L"Fourth", L" ", L"secret"}}));
     // Connected already: probed, not dialled again.
     EXPECT_TRUE(Ask(L"RasDial"));
-    EXPECT_EQ(TakeCommands(), Commands{kListing});
+    EXPECT_EQ(TakeCommands(), Commands{kNoArguments});
     EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
 }
 
@@ -294,7 +296,7 @@ TEST_F(DialerTest, NothingRunsWithoutAnEntryOrAUser) {
     // An empty password is allowed and still reaches the tool as an argument of its own.
     Store(L"MyDsl", L"u", L"");
     EXPECT_TRUE(Ask(L"RasDial"));
-    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"MyDsl", L"u", L""}}));
+    EXPECT_EQ(TakeCommands(), (Commands{kNoArguments, {L"MyDsl", L"u", L""}}));
 }
 
 TEST_F(DialerTest, ArgumentsReachTheToolVerbatim) {
@@ -313,9 +315,9 @@ TEST_F(DialerTest, ArgumentsReachTheToolVerbatim) {
         Simulate({L"entry=" + c[0] + L"\t" + c[1] + L"\t" + c[2]});
         EXPECT_TRUE(Ask(L"RasDial", c));
         EXPECT_TRUE(Ask(L"IsConnected", {c[0]}));
-        EXPECT_EQ(TakeCommands(), (Commands{kListing, c, kListing}));
+        EXPECT_EQ(TakeCommands(), (Commands{kNoArguments, c, kNoArguments}));
         EXPECT_TRUE(Ask(L"RasHangup", {c[0]}));
-        EXPECT_EQ(TakeCommands(), (Commands{kListing, {c[0], L"/disconnect"}}));
+        EXPECT_EQ(TakeCommands(), (Commands{kNoArguments, {c[0], L"/disconnect"}}));
     }
 }
 
@@ -376,7 +378,7 @@ TEST_F(DialerTest, AValueTheToolWouldNotReceiveAsGivenIsRefusedBeforeAnyToolRuns
     Connected(L"");
     Simulate({L"entry=Entry\tu/x\t" + longest});
     EXPECT_TRUE(Ask(L"RasDial", {L"Entry", L"u/x", longest}));
-    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"Entry", L"u/x", longest}}));
+    EXPECT_EQ(TakeCommands(), (Commands{kNoArguments, {L"Entry", L"u/x", longest}}));
     EXPECT_EQ(Attempt(L"RasDial", {L"Other", L"u/x", longest + L"p"}).scode, E_INVALIDARG);
 }
 
@@ -403,9 +405,9 @@ TEST_F(DialerTest, ADialThatExitsWithZeroSucceedsInAnyLanguage) {
         bool known = language == std::wstring(L"en") ||
                      (language == std::wstring(L"zh") && ChineseCodePage());
         EXPECT_TRUE(Ask(L"RasDial", {L"Entry", L"u", L"p"}));
-        Commands expected{kListing, {L"Entry", L"u", L"p"}};
+        Commands expected{kNoArguments, {L"Entry", L"u", L"p"}};
         if (!known) {
-            expected.push_back(kListing);
+            expected.push_back(kNoArguments);
         }
         EXPECT_EQ(TakeCommands(), expected);
         EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
@@ -424,7 +426,8 @@ TEST_F(DialerTest, OutputIsReadInTheOemAndTheAnsiCodePage) {
         EXPECT_TRUE(Ask(L"IsConnected", {entry}));
         EXPECT_FALSE(Ask(L"IsConnected", {L"Verbindung uber DSL"}));
         // The success message was understood: no listing after the dial.
-        EXPECT_EQ(TakeCommands(), (Commands{kListing, {entry, L"u", L"p"}, kListing, kListing}));
+        EXPECT_EQ(TakeCommands(),
+                  (Commands{kNoArguments, {entry, L"u", L"p"}, kNoArguments, kNoArguments}));
     }
 }
 
@@ -439,11 +442,11 @@ TEST_F(DialerTest, FailingDialLeavesTheCaptureFileForTheNextProbe) {
 TEST_F(DialerTest, HangupDisconnectsOnlyAConnectedEntryAndReportsTheToolsAnswer) {
     Store(L"Entry", L"u", L"p");
     EXPECT_TRUE(Ask(L"RasHangup"));
-    EXPECT_EQ(TakeCommands(), Commands{kListing});
+    EXPECT_EQ(TakeCommands(), Commands{kNoArguments});
     Connected(L"Entry\r\n");
     EXPECT_TRUE(Ask(L"RasHangup"));
     EXPECT_FALSE(Ask(L"IsConnected", {L"Entry"}));
-    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"Entry", L"/disconnect"}, kListing}));
+    EXPECT_EQ(TakeCommands(), (Commands{kNoArguments, {L"Entry", L"/disconnect"}, kNoArguments}));
     Connected(L"Entry\r\n");
     Simulate({L"disconnectfail=5"});
     EXPECT_FALSE(Ask(L"RasHangup"));
@@ -458,8 +461,8 @@ TEST_F(DialerTest, RedialHangsUpPausesDialsAndPausesAgain) {
     ULONGLONG end = Now();
     std::vector<ToolRun> runs = TakeRuns();
     ASSERT_EQ(runs.size(), 3u); // not connected: two probes and a dial
-    EXPECT_EQ(runs[0].args, kListing);
-    EXPECT_EQ(runs[1].args, kListing);
+    EXPECT_EQ(runs[0].args, kNoArguments);
+    EXPECT_EQ(runs[1].args, kNoArguments);
     EXPECT_EQ(runs[2].args, (std::vector<std::wstring>{L"Entry", L"u", L"p"}));
     EXPECT_GE(runs[1].time - runs[0].time, 700u);
     EXPECT_GE(end - runs[2].time, 500u);
@@ -467,13 +470,14 @@ TEST_F(DialerTest, RedialHangsUpPausesDialsAndPausesAgain) {
     Store(L"DelayHangup", 0);
     Store(L"DelayDial", 0);
     EXPECT_TRUE(Ask(L"RasRedial", {L"Entry"}));
-    EXPECT_EQ(TakeCommands(),
-              (Commands{kListing, {L"Entry", L"/disconnect"}, kListing, {L"Entry", L"u", L"p"}}));
+    EXPECT_EQ(
+        TakeCommands(),
+        (Commands{kNoArguments, {L"Entry", L"/disconnect"}, kNoArguments, {L"Entry", L"u", L"p"}}));
 
     // A hang-up that fails does not decide: the entry is still connected, so the dial is True.
     Simulate({L"entry=Entry\tu\tp", L"disconnectfail=5"});
     EXPECT_TRUE(Ask(L"RasRedial"));
-    EXPECT_EQ(TakeCommands(), (Commands{kListing, {L"Entry", L"/disconnect"}, kListing}));
+    EXPECT_EQ(TakeCommands(), (Commands{kNoArguments, {L"Entry", L"/disconnect"}, kNoArguments}));
 }
 
 // Planting: a RasDial.exe in the current directory or on the PATH is never run; the tool comes
@@ -489,8 +493,9 @@ TEST_F(DialerTest, APlantedToolIsNeverRun) {
     Simulate({L"entry=Entry\tu\tp"});
     EXPECT_TRUE(Ask(L"RasDial", {L"Entry", L"u", L"p"}));
     EXPECT_TRUE(Ask(L"RasHangup", {L"Entry"}));
-    EXPECT_EQ(TakeCommands(),
-              (Commands{kListing, {L"Entry", L"u", L"p"}, kListing, {L"Entry", L"/disconnect"}}));
+    EXPECT_EQ(
+        TakeCommands(),
+        (Commands{kNoArguments, {L"Entry", L"u", L"p"}, kNoArguments, {L"Entry", L"/disconnect"}}));
     DeleteFileW((planted + L"\\RasDial.exe").c_str());
     RemoveDirectoryW(planted.c_str());
 }
@@ -549,9 +554,8 @@ TEST_F(DialerTest, ProbesOfTwoThreadsTakeTurns) {
     Simulate({L"listms=100"});
     std::atomic<int> answered{0};
     auto prober = [&] {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        Apartment apartment(COINIT_MULTITHREADED);
         answered += ProbeTimes(5);
-        CoUninitialize();
     };
     std::thread first(prober), second(prober);
     first.join();
@@ -622,24 +626,6 @@ TEST_F(DialerTest, NobodyElseCanOpenTheCaptureFileWhileTheToolRuns) {
     EXPECT_GT(refused, 0);
 }
 
-// A message-only window of the test's host, whose procedure finds `host` in its user data and
-// gets a timer of the given period.
-template <class Host>
-HWND HostWindow(const wchar_t* className, WNDPROC procedure, Host* host, UINT period) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = className;
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowW(className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                windowClass.hInstance, nullptr);
-    if (window) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
-        SetTimer(window, 1, period, nullptr);
-    }
-    return window;
-}
-
 // Re-entry: a call that the host makes from a message handler while a probe of the same thread
 // waits for the tool fails at once with the sharing violation; waiting there could never end.
 struct ReenteringHost {
@@ -650,7 +636,7 @@ struct ReenteringHost {
 };
 
 LRESULT CALLBACK ReenteringWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* host = reinterpret_cast<ReenteringHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* host = MessageWindow::ContextOf<ReenteringHost>(window);
     if (message == WM_TIMER && host && !host->called) {
         KillTimer(window, wParam);
         host->called = true;
@@ -667,10 +653,10 @@ TEST_F(DialerTest, ACallReenteringTheProbingThreadFailsAtOnce) {
     Simulate({L"listms=1000"});
     ReenteringHost host;
     host.dialer = dialer_.get();
-    HWND window = HostWindow(L"ZuReenteringHost", ReenteringWindow, &host, 200);
-    ASSERT_TRUE(window);
+    const MessageWindow window(L"ZuReenteringHost", ReenteringWindow, &host);
+    ASSERT_TRUE(window.get());
+    SetTimer(window.get(), 1, 200, nullptr);
     EXPECT_TRUE(Ask(L"IsConnected", {L"Entry"}));
-    DestroyWindow(window);
     ASSERT_TRUE(host.called);
     EXPECT_EQ(host.outcome.scode, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
     EXPECT_NE(host.outcome.description.find(L"QKDialer.tmp"), std::wstring::npos);
@@ -685,19 +671,13 @@ struct ReleasingHost {
     HRESULT unloadWhileDialling = E_FAIL;
 };
 
-HRESULT CanUnloadNow() {
-    auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(
-        reinterpret_cast<void*>(GetProcAddress(ComponentModule(), "DllCanUnloadNow")));
-    return canUnload();
-}
-
 LRESULT CALLBACK ReleasingWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* host = reinterpret_cast<ReleasingHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* host = MessageWindow::ContextOf<ReleasingHost>(window);
     if (message == WM_TIMER && host && host->dialer &&
         ReadUtf8(host->log).find(L"\t3\t") != std::wstring::npos) {
         KillTimer(window, wParam);
         host->dialer.reset();
-        host->unloadWhileDialling = CanUnloadNow();
+        host->unloadWhileDialling = ComponentCanUnloadNow();
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -705,19 +685,21 @@ LRESULT CALLBACK ReleasingWindow(HWND window, UINT message, WPARAM wParam, LPARA
 TEST_F(DialerTest, HostMayReleaseItsLastReferenceWhileADialWaits) {
     Simulate({L"entry=Entry\tu\tp", L"dialms=1500"});
     ReleasingHost host{std::move(dialer_), File(L"calls.log")};
-    HWND window = HostWindow(L"ZuReleasingHost", ReleasingWindow, &host, 20);
-    ASSERT_TRUE(window);
-
-    IDispatch* object = host.dialer.get();
-    base::UniqueVariant entry = Arg(L"Entry"), user = Arg(L"u"), password = Arg(L"p");
-    CallOutcome outcome = Call(object, L"RasDial", {&entry, &user, &password});
-    DestroyWindow(window);
+    CallOutcome outcome;
+    {
+        const MessageWindow window(L"ZuReleasingHost", ReleasingWindow, &host);
+        ASSERT_TRUE(window.get());
+        SetTimer(window.get(), 1, 20, nullptr);
+        IDispatch* object = host.dialer.get();
+        base::UniqueVariant entry = Arg(L"Entry"), user = Arg(L"u"), password = Arg(L"p");
+        outcome = Call(object, L"RasDial", {&entry, &user, &password});
+    }
 
     EXPECT_FALSE(host.dialer) << "the handler never ran during the dial";
     EXPECT_EQ(host.unloadWhileDialling, S_FALSE);
     EXPECT_EQ(outcome.hr, S_OK);
     EXPECT_EQ(outcome.result.boolVal, VARIANT_TRUE);
-    EXPECT_EQ(CanUnloadNow(), S_OK);
+    EXPECT_EQ(ComponentCanUnloadNow(), S_OK);
 }
 
 } // namespace

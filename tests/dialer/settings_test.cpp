@@ -1,5 +1,5 @@
 // QKDialer's settings and their INI file, through the real module.
-#include "tests/support/component.h"
+#include "testbed/component_test.h"
 #include "tools/ToolsString.h"
 
 #include "ZUVezEradez3.h"
@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace testing_support;
+using namespace testbed;
 using base::ComPtr;
 
 std::string FileBytes(const std::wstring& path) {

@@ -3,6 +3,7 @@
 #include "base/Error.h"
 #include "base/Owners.h"
 #include "testbed/message_window.h"
+#include "testbed/temp_path.h"
 #include "tools/ToolsFile.h"
 
 #include <gtest/gtest.h>
@@ -29,18 +30,12 @@ std::wstring Child(const std::wstring& arguments) {
     return tools::QuoteArgument(ProgramDirectory() + L"zu_child.exe") + L" " + arguments;
 }
 
-std::wstring TempPath(const std::wstring& name) {
-    wchar_t dir[MAX_PATH];
-    GetTempPathW(MAX_PATH, dir);
-    return std::wstring(dir) + L"zu-" + std::to_wstring(GetCurrentProcessId()) + L"-" + name;
-}
-
 // A file for a child's output as the dialer makes its capture file: the handle is not
 // inheritable and the file is shared with readers only.
 class OutputFile {
 public:
     explicit OutputFile(const std::wstring& name)
-        : path_(TempPath(name)),
+        : path_(testbed::TempPath(L"-" + name)),
           handle_(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, 0, nullptr)) {}
     ~OutputFile() {

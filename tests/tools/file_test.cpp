@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 #include "base/Owners.h"
+#include "testbed/temp_path.h"
 #include "tools/ToolsUTF8.h"
 
 #include <gtest/gtest.h>
@@ -14,16 +15,9 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-class TempFile : public ::testing::Test {
+// Reads of a file in the temporary folder, which goes with the test.
+class FileReadTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wchar_t dir[MAX_PATH];
-        GetTempPathW(MAX_PATH, dir);
-        path_ = std::wstring(dir) + L"zu-text-" + std::to_wstring(GetCurrentProcessId()) + L".bin";
-        DeleteFileW(path_.c_str());
-    }
-    void TearDown() override { DeleteFileW(path_.c_str()); }
-
     void Write(const Bytes& bytes) {
         base::UniqueFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -32,10 +26,11 @@ protected:
         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
 
-    std::wstring path_;
+    testbed::ScratchFile file_{L".bin"};
+    const std::wstring& path_ = file_.path();
 };
 
-TEST_F(TempFile, MissingOrEmptyFileGivesNothing) {
+TEST_F(FileReadTest, MissingOrEmptyFileGivesNothing) {
     for (int round = 0; round < 2; ++round) {
         EXPECT_TRUE(tools::ReadFileBytes(path_).empty());
         EXPECT_EQ(tools::ReadFileText(path_, false), L"");
@@ -44,7 +39,7 @@ TEST_F(TempFile, MissingOrEmptyFileGivesNothing) {
     }
 }
 
-TEST_F(TempFile, ReadsEveryByteAsItIs) {
+TEST_F(FileReadTest, ReadsEveryByteAsItIs) {
     Bytes bytes;
     for (int i = 0; i < 70000; ++i) {
         bytes.push_back(static_cast<unsigned char>(i * 7));
@@ -55,7 +50,7 @@ TEST_F(TempFile, ReadsEveryByteAsItIs) {
     EXPECT_EQ(tools::SafeUBound(read), 69999);
 }
 
-TEST_F(TempFile, ReadsAFileThatAnotherHandleHoldsOpenForWriting) {
+TEST_F(FileReadTest, ReadsAFileThatAnotherHandleHoldsOpenForWriting) {
     Write({'o', 'k'});
     base::UniqueFile writer(CreateFileW(path_.c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -64,7 +59,7 @@ TEST_F(TempFile, ReadsAFileThatAnotherHandleHoldsOpenForWriting) {
     EXPECT_EQ(tools::ReadFileText(path_, false), L"ok");
 }
 
-TEST_F(TempFile, TextKeepsLineBreaksAndDecodesAsAsked) {
+TEST_F(FileReadTest, TextKeepsLineBreaksAndDecodesAsAsked) {
     Write({'a', '\r', '\n', 'b', '\n', 0xC3, 0xA9});
     EXPECT_EQ(tools::ReadFileText(path_, true), L"a\r\nb\n\u00e9");
     std::wstring ansi = tools::ReadFileText(path_, false);
@@ -75,7 +70,7 @@ TEST_F(TempFile, TextKeepsLineBreaksAndDecodesAsAsked) {
 }
 
 // A bounded read holds at most the bound, however long the file, and says so when it is longer.
-TEST_F(TempFile, ABoundedReadTakesAFileUpToTheBoundAndRefusesALongerOne) {
+TEST_F(FileReadTest, ABoundedReadTakesAFileUpToTheBoundAndRefusesALongerOne) {
     Write(Bytes(1000, 'x'));
     base::UniqueFile file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

