@@ -90,8 +90,7 @@ public:
         base::UniqueVariant answer;
         const HRESULT hr = call_(id, *params, answer);
         if (SUCCEEDED(hr) && result) {
-            *result = answer;
-            ::VariantInit(&answer);
+            *result = answer.release();
         }
         return hr;
     }
