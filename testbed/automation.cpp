@@ -3,10 +3,13 @@
 namespace testbed {
 
 base::UniqueVariant Arg(const wchar_t* text) {
-    base::UniqueVariant v;
-    v.vt = VT_BSTR;
-    v.bstrVal = text ? ::SysAllocString(text) : nullptr;
-    return v;
+    if (text) {
+        return base::TextVariant(text);
+    }
+    base::UniqueVariant nullString;
+    nullString.vt = VT_BSTR;
+    nullString.bstrVal = nullptr;
+    return nullString;
 }
 
 base::UniqueVariant Arg(long value) {

@@ -17,7 +17,7 @@ namespace testbed {
 // carried (the member's own HRESULT when hr is DISP_E_EXCEPTION).
 using CallOutcome = base::Invocation;
 
-// A late-bound argument.
+// A late-bound argument; a null text is a null BSTR, which automation reads as "".
 base::UniqueVariant Arg(const wchar_t* text);
 base::UniqueVariant Arg(long value);
 base::UniqueVariant ArgBool(bool value);
