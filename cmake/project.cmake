@@ -35,11 +35,14 @@ set(ZU_WINE_RUN64 /usr/bin/env ZU_WINEPREFIX=${ZU_WINEPREFIX} ${CMAKE_SOURCE_DIR
 # Wine runs 32-bit Windows programs through a 32-bit Linux loader, which a kernel without its
 # 32-bit emulation refuses (see cmake/wine-layout.sh). There the 32-bit build still builds, its
 # build steps running 64-bit builds of the build tools (cmake/host-tools.cmake). `make test` runs
-# only its tests labelled "native" (those that run no Windows program), and the 64-bit build's
-# tests leave out what needs a 32-bit program.
+# its tests labelled "native" (those that run no 32-bit program) and, under qemu's user-mode
+# emulation, the few labelled "emulated" (cmake/wine-emulated.sh), in a prefix of their own; the
+# 64-bit build's tests leave out what needs a 32-bit program.
+# ZU_EMULATE_32BIT=1 in the environment takes a machine that runs 32-bit programs for one that
+# does not (see cmake/wine-layout.sh).
 execute_process(COMMAND /usr/lib/wine/wine --version RESULT_VARIABLE ZU_LOADER32_STATUS
                 OUTPUT_QUIET ERROR_QUIET)
-if(ZU_LOADER32_STATUS EQUAL 0)
+if(ZU_LOADER32_STATUS EQUAL 0 AND NOT "$ENV{ZU_EMULATE_32BIT}" STREQUAL "1")
     set(ZU_RUNS_32BIT ON)
 else()
     set(ZU_RUNS_32BIT OFF)
@@ -47,7 +50,10 @@ endif()
 if(ZU_BITS EQUAL 32 AND NOT ZU_RUNS_32BIT)
     set(ZU_RUNS_PROGRAMS OFF)
     message(WARNING "This kernel cannot run 32-bit programs (its 32-bit emulation is off): the "
-                    "32-bit build's tools run as 64-bit builds, and its tests do not run.")
+                    "32-bit build's tools run as 64-bit builds, and only a few of its tests run, "
+                    "under emulation.")
+    set(ZU_WINE_EMULATED /usr/bin/env ZU_WINEPREFIX_EMULATED=${ZU_WINEPREFIX}-i386
+        ${CMAKE_SOURCE_DIR}/cmake/wine-emulated.sh)
     include(${CMAKE_CURRENT_LIST_DIR}/host-tools.cmake)
 else()
     set(ZU_RUNS_PROGRAMS ON)

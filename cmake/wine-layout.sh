@@ -18,8 +18,14 @@ fi
 # Wine's 32-bit loader is a 32-bit Linux program. A kernel started with its 32-bit emulation
 # off (ia32_emulation=off, the default of some kernels) refuses it with "Exec format error":
 # there no 32-bit Windows program can run, and the scripts skip what needs one, saying so.
+# ZU_EMULATE_32BIT=1 makes a machine that runs 32-bit programs behave as one that does not, so
+# that the build's 64-bit tools and the emulated tier can be tried there.
 zu_runs_32bit() {
-    /usr/lib/wine/wine --version >/dev/null 2>&1
+    [ "${ZU_EMULATE_32BIT:-}" != 1 ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+# Whether 32-bit programs can run under qemu's user-mode emulation instead (wine-emulated.sh).
+zu_emulates_32bit() {
+    command -v qemu-i386-static >/dev/null 2>&1
 }
 zu_no_32bit_notice() {
     echo "$1: skipped: this kernel cannot run 32-bit programs (32-bit emulation is off), so Wine runs no 32-bit Windows program here" >&2

@@ -4,6 +4,7 @@
 #include "component/framework/class_factory.h"
 #include "component/framework/module.h"
 #include "component/framework/registration.h"
+#include "component/framework/unwind_tables.h"
 
 #include <windows.h>
 
@@ -24,6 +25,7 @@ extern "C" {
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
     if (reason == DLL_PROCESS_ATTACH) {
         component::SetModuleHandle(instance);
+        component::RegisterOwnUnwindTables(instance);
         ::DisableThreadLibraryCalls(instance);
     }
     return TRUE;

@@ -29,7 +29,7 @@ public:
 
     bool Search(std::wstring_view text) override {
         text_ = text;
-        steps_ = kBaseSteps + kStepsPerCodeUnit * text.size();
+        steps_ = StepBudget(text.size());
         held_ = 0;
         if (++search_ == 0) {
             for (CountState& count : counts_) {

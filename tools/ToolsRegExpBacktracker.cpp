@@ -35,7 +35,7 @@ public:
         }
         registers_.assign(static_cast<size_t>(program_.registers), -1);
         stack_.clear();
-        steps_ = kBaseSteps + kStepsPerCodeUnit * subject.size();
+        steps_ = StepBudget(subject.size());
         if (program_.prefix) {
             return SearchWherePrefixEnds();
         }

@@ -29,6 +29,18 @@ constexpr int kUnbounded = -1;
 constexpr size_t kBaseSteps = 1000000;
 constexpr size_t kStepsPerCodeUnit = 500;
 constexpr size_t kMaxHeldEntries = 1 << 21;
+// The steps that a search of a subject of length code units may take. It saturates, so that a
+// subject too long for the sum in a 32-bit size_t gets the largest budget, not a wrapped one.
+constexpr size_t StepBudget(size_t length) {
+    constexpr size_t kMost = static_cast<size_t>(-1);
+    return length > (kMost - kBaseSteps) / kStepsPerCodeUnit
+               ? kMost
+               : kBaseSteps + kStepsPerCodeUnit * length;
+}
+static_assert(StepBudget(0) == kBaseSteps);
+static_assert(StepBudget(static_cast<size_t>(-1)) == static_cast<size_t>(-1));
+static_assert(StepBudget(9'000'000) > StepBudget(8'000'000),
+              "a longer subject never gets fewer steps");
 // How much of the subject a "too complex" description quotes.
 constexpr size_t kQuotedSubject = 100;
 

@@ -6,10 +6,14 @@
  *   CLSID\{CLSID}                  = <Class>, with ProgID, TypeLib, Version and
  *     InprocServer32               = module path, ThreadingModel = Apartment
  *
- * The 32-bit and the 64-bit module register side by side: the platform keeps their CLSID keys
- * and type-library paths apart, while ProgIDs and interface entries are shared. Unregistering
- * one of them therefore keeps the shared entries as long as the other is still registered, and
- * points the library's help folder at the module that stays.
+ * The 32-bit and the 64-bit module register side by side. On 64-bit Windows 7 and later the
+ * registry keeps apart what each bitness writes below CLSID and Interface (each view has its
+ * own), while ProgIDs and the TypeLib key are shared, with a path per platform below the
+ * library's version ("Registry Keys Affected by WOW64"). Unregistering one module therefore
+ * removes its class and interface keys from its own view, and keeps the shared entries as long
+ * as the other module is still registered, pointing the library's help folder at the module
+ * that stays. (Wine shows the CLSID split but not every other rule of that table, so this
+ * follows the documented table.)
  *
  * Each scope is written through its own key, HKEY_LOCAL_MACHINE\Software\Classes or
  * HKEY_CURRENT_USER\Software\Classes, never through the merged HKEY_CLASSES_ROOT: on Windows
@@ -29,6 +33,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace component {
 
@@ -144,6 +149,28 @@ bool OtherBitnessRegistered(const RegistrationRecord& record, HKEY root) {
                            key.put()) == ERROR_SUCCESS;
 }
 
+// Interface\{IID} of each interface that the module's library describes, as the platform's
+// type-library registration entered them.
+std::vector<std::wstring> InterfaceKeys() {
+    base::ComPtr<ITypeLib> library;
+    base::ThrowIfFailed(::LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, library.put()),
+                        L"Loading the type library");
+    std::vector<std::wstring> keys;
+    for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
+        TYPEKIND kind = TKIND_MAX;
+        base::ThrowIfFailed(library->GetTypeInfoType(i, &kind), L"Reading the type library");
+        if (kind != TKIND_INTERFACE && kind != TKIND_DISPATCH) {
+            continue;
+        }
+        base::ComPtr<ITypeInfo> info;
+        base::ThrowIfFailed(library->GetTypeInfo(i, info.put()), L"Reading the type library");
+        base::UniqueTypeAttr attr(info.get());
+        base::ThrowIfFailed(info->GetTypeAttr(attr.put()), L"Reading the type library");
+        keys.push_back(L"Interface\\" + GuidText(attr->guid));
+    }
+    return keys;
+}
+
 // Runs a type-library registration step against the chosen scope: the classes root is
 // redirected to that scope's own classes key while the step runs, however it ends.
 template <class Step> void InScope(HKEY root, Step step) {
@@ -224,8 +251,14 @@ void Unregister(const RegistrationRecord& record, Scope scope) {
         removal.Run([&] { DeleteTree(root, ClassKey(cls)); });
     }
     if (OtherBitnessRegistered(record, root)) {
-        // Keep what the other module shares; remove only this module's library path.
+        // Keep what the other module shares; remove this module's library path, and its
+        // interface keys, which lie in this bitness's view alone.
         removal.Run([&] { DeleteTree(root, LibraryPathKey(record, ThisSysKind())); });
+        removal.Run([&] {
+            for (const auto& key : InterfaceKeys()) {
+                DeleteTree(root, key);
+            }
+        });
         removal.Run([&] { PointHelpDirAt(record, root, OtherSysKind()); });
     } else {
         for (const auto& cls : record.classes) {

@@ -13,12 +13,18 @@
  * property's accessors (the value a put assigns, the result a get returns), are stored without
  * a name: no caller names them.
  *
- * In a 64-bit library the platform's writer lays an enumeration out 8 bytes wide; an
- * enumeration is 4 bytes in 64-bit code as in 32-bit code, so the written file is corrected.
+ * The platform's writer lays a library out for the process it runs in, not for the library's
+ * system kind: a 64-bit process writes a 32-bit library's vtables with 8-byte slots, and a
+ * 64-bit library's enumerations 8 bytes wide. So the written file gets each interface's vtable
+ * layout from the input, which widl laid out for its bitness, and each enumeration a width of
+ * 4 bytes, as in 32-bit and 64-bit code alike. Then the file is loaded back and every vtable
+ * offset and size compared with the input's; a difference fails the build.
  *
  * Dual interfaces are copied from their vtable half (TKIND_INTERFACE with TYPEFLAG_FDUAL);
  * the platform derives the dispatch half from it, as it did when widl wrote the input.
  */
+
+#include "component/typelib/typelib_file.h"
 
 #include "base/Error.h"
 #include "base/Owners.h"
@@ -28,9 +34,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -76,6 +79,35 @@ TYPEATTR TypeAttributes(ITypeInfo* info) {
     return *attr.get();
 }
 
+// A dual interface is described by its vtable half; everything else as it stands.
+ComPtr<ITypeInfo> VtableHalf(ComPtr<ITypeInfo> info) {
+    TYPEATTR attr = TypeAttributes(info.get());
+    bool dual = attr.typekind == TKIND_DISPATCH && (attr.wTypeFlags & TYPEFLAG_FDUAL);
+    if (!dual) {
+        return info;
+    }
+    HREFTYPE ref = 0;
+    ThrowIfFailed(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), L"dual vtable half");
+    ComPtr<ITypeInfo> vtable;
+    ThrowIfFailed(info->GetRefTypeInfo(ref, vtable.put()), L"dual vtable half");
+    return vtable;
+}
+
+// The source's type indices in the published order: the enumerations moved behind the interfaces
+// and classes.
+std::vector<UINT> PublishedOrder(ITypeLib* source) {
+    std::vector<UINT> order;
+    for (UINT i = 0; i < source->GetTypeInfoCount(); ++i) {
+        order.push_back(i);
+    }
+    std::stable_partition(order.begin(), order.end(), [source](UINT index) {
+        ComPtr<ITypeInfo> info;
+        ThrowIfFailed(source->GetTypeInfo(index, info.put()), L"GetTypeInfo");
+        return TypeAttributes(info.get()).typekind != TKIND_ENUM;
+    });
+    return order;
+}
+
 class Finisher {
 public:
     Finisher(ITypeLib* source, ICreateTypeLib2* target) : source_(source), target_(target) {}
@@ -91,7 +123,9 @@ public:
         ThrowIfFailed(target_->SetVersion(lib.wMajorVerNum, lib.wMinorVerNum), L"SetVersion");
         ThrowIfFailed(target_->SetLibFlags(lib.wLibFlags), L"SetLibFlags");
 
-        for (const auto& published : PublishedOrder()) {
+        for (UINT index : PublishedOrder(source_)) {
+            ComPtr<ITypeInfo> published;
+            ThrowIfFailed(source_->GetTypeInfo(index, published.put()), L"GetTypeInfo");
             std::wstring typeName = NameOf(published.get());
             ComPtr<ITypeInfo> info = VtableHalf(published);
             TYPEKIND kind = TypeAttributes(info.get()).typekind;
@@ -118,34 +152,6 @@ private:
         ComPtr<ITypeInfo> source;
         ComPtr<ICreateTypeInfo> target;
     };
-
-    // The source's types, the enumerations moved behind the interfaces and classes.
-    std::vector<ComPtr<ITypeInfo>> PublishedOrder() {
-        std::vector<ComPtr<ITypeInfo>> types;
-        for (UINT i = 0; i < source_->GetTypeInfoCount(); ++i) {
-            ComPtr<ITypeInfo> info;
-            ThrowIfFailed(source_->GetTypeInfo(i, info.put()), L"GetTypeInfo");
-            types.push_back(info);
-        }
-        std::stable_partition(types.begin(), types.end(), [](const ComPtr<ITypeInfo>& info) {
-            return TypeAttributes(info.get()).typekind != TKIND_ENUM;
-        });
-        return types;
-    }
-
-    // A dual interface is described by its vtable half; everything else as it stands.
-    static ComPtr<ITypeInfo> VtableHalf(ComPtr<ITypeInfo> info) {
-        TYPEATTR attr = TypeAttributes(info.get());
-        bool dual = attr.typekind == TKIND_DISPATCH && (attr.wTypeFlags & TYPEFLAG_FDUAL);
-        if (!dual) {
-            return info;
-        }
-        HREFTYPE ref = 0;
-        ThrowIfFailed(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), L"dual vtable half");
-        ComPtr<ITypeInfo> vtable;
-        ThrowIfFailed(info->GetRefTypeInfo(ref, vtable.put()), L"dual vtable half");
-        return vtable;
-    }
 
     // The target's reference to the type that the source's reference names: a type of this
     // library maps to its new description, any other (IDispatch) is referenced as it is.
@@ -275,43 +281,51 @@ private:
     std::map<std::wstring, ComPtr<ITypeInfo>> byName_;
 };
 
-// Sets the instance size and alignment of every enumeration in a written type library file
-// (MSFT format: a header, the typeinfo offsets, a segment directory whose first segment holds
-// one 0x64-byte description per type) to 4 bytes.
-void FixEnumerationSizes(const std::string& path) {
-    std::vector<char> file;
-    {
-        std::ifstream in(path, std::ios::binary);
-        file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    auto at = [&](size_t offset) -> int32_t {
-        if (offset + 4 > file.size()) {
-            throw base::Error(E_UNEXPECTED, L"The written type library has an unknown layout");
-        }
-        int32_t value;
-        std::memcpy(&value, file.data() + offset, 4);
-        return value;
-    };
-    auto put = [&](size_t offset, int32_t value) { std::memcpy(file.data() + offset, &value, 4); };
-    const size_t kHeaderSize = 0x54, kTypeDescriptionSize = 0x64;
-    const int32_t kind = TKIND_ENUM, width = 4;
-    int32_t types = at(0x20);
-    size_t offsets = kHeaderSize + ((at(0x14) & 0x100) ? 4 : 0);
-    size_t segments = offsets + static_cast<size_t>(types) * 4;
-    size_t typeTable = static_cast<size_t>(at(segments));
-    for (int32_t i = 0; i < types; ++i) {
-        size_t description = typeTable + static_cast<size_t>(at(offsets + i * 4));
-        if (description + kTypeDescriptionSize > file.size()) {
-            throw base::Error(E_UNEXPECTED, L"The written type library has an unknown layout");
-        }
-        int32_t kindAndAlignment = at(description);
-        if ((kindAndAlignment & 0xF) == kind) {
-            put(description, (kindAndAlignment & ~(0x1F << 11)) | (width << 11));
-            put(description + 0x50, width);
+// Sets in the written file what the platform's writer laid out for this process instead of for
+// the library: each interface's vtable as the input has it, each enumeration 4 bytes wide.
+void LayOutForTheLibrarysBitness(const std::string& input, const std::string& output,
+                                 const std::vector<UINT>& order) {
+    typelib::TypeLibFile compiled = typelib::TypeLibFile::Read(input);
+    typelib::TypeLibFile finished = typelib::TypeLibFile::Read(output);
+    for (int type = 0; type < finished.TypeCount(); ++type) {
+        int source = static_cast<int>(order.at(static_cast<size_t>(type)));
+        switch (compiled.TypeKind(source)) {
+        case TKIND_INTERFACE:
+        case TKIND_DISPATCH:
+            finished.CopyVtableLayout(type, compiled, source);
+            break;
+        case TKIND_ENUM:
+            finished.SetEnumerationWidth(type, 4);
+            break;
+        default:
+            break;
         }
     }
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(file.data(), static_cast<std::streamsize>(file.size()));
+    finished.Write(output);
+}
+
+// Every vtable offset and size of the finished library, as the platform reads them, equals the
+// input's: a host dispatches through them.
+void CheckVtableLayout(ITypeLib* compiled, ITypeLib* finished, const std::vector<UINT>& order) {
+    for (UINT type = 0; type < finished->GetTypeInfoCount(); ++type) {
+        ComPtr<ITypeInfo> source, target;
+        ThrowIfFailed(compiled->GetTypeInfo(order.at(type), source.put()), L"GetTypeInfo");
+        ThrowIfFailed(finished->GetTypeInfo(type, target.put()), L"GetTypeInfo");
+        source = VtableHalf(source);
+        target = VtableHalf(target);
+        TYPEATTR expected = TypeAttributes(source.get()), actual = TypeAttributes(target.get());
+        bool same = expected.cbSizeVft == actual.cbSizeVft && expected.cFuncs == actual.cFuncs;
+        for (UINT i = 0; same && i < expected.cFuncs; ++i) {
+            base::UniqueFuncDesc want(source.get()), have(target.get());
+            ThrowIfFailed(source->GetFuncDesc(i, want.put()), L"GetFuncDesc");
+            ThrowIfFailed(target->GetFuncDesc(i, have.put()), L"GetFuncDesc");
+            same = want->oVft == have->oVft;
+        }
+        if (!same) {
+            throw base::Error(E_UNEXPECTED, L"The vtable of " + NameOf(target.get()) +
+                                                L" is laid out unlike the input's");
+        }
+    }
 }
 
 } // namespace
@@ -326,6 +340,7 @@ int main(int argc, char** argv) {
         ThrowIfFailed(LoadTypeLibEx(Widen(argv[1]).c_str(), REGKIND_NONE, source.put()),
                       L"LoadTypeLibEx");
         SYSKIND kind = LibraryAttributes(source.get()).syskind;
+        std::vector<UINT> order = PublishedOrder(source.get());
 
         std::wstring out = Widen(argv[2]);
         DeleteFileW(out.c_str());
@@ -333,10 +348,16 @@ int main(int argc, char** argv) {
         ThrowIfFailed(CreateTypeLib2(kind, out.c_str(), target.put()), L"CreateTypeLib2");
         Finisher(source.get(), target.get()).CopyLibrary();
         target.reset();
-        FixEnumerationSizes(argv[2]);
+        LayOutForTheLibrarysBitness(argv[1], argv[2], order);
+
+        ComPtr<ITypeLib> finished;
+        ThrowIfFailed(LoadTypeLibEx(out.c_str(), REGKIND_NONE, finished.put()),
+                      L"LoadTypeLibEx of the finished library");
+        CheckVtableLayout(source.get(), finished.get(), order);
     } catch (const base::Error& error) {
         std::fwprintf(stderr, L"finish_typelib: %ls (0x%08lx)\n", error.description().c_str(),
                       static_cast<unsigned long>(error.hr()));
+        DeleteFileW(Widen(argv[2]).c_str());
         return 1;
     }
     return 0;

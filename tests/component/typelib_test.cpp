@@ -3,6 +3,8 @@
 // published order, and adds what widl cannot express.
 #include "testbed/component_test.h"
 
+#include "component/typelib/typelib_file.h"
+
 #include <algorithm>
 #include <iterator>
 #include <string>
@@ -266,6 +268,114 @@ TEST_F(TypeLibTest, EnumerationIsFourBytesAndNamesEachConstant) {
         base::UniqueVarDesc var(info.get());
         ASSERT_EQ(info->GetVarDesc(i, var.put()), S_OK);
         EXPECT_EQ(HelpString(info.get(), var->memid), Name(info.get(), var->memid));
+    }
+}
+
+// Both builds' modules, read as files: the 32-bit module runs in no process of a machine whose
+// kernel runs no 32-bit code, so the 64-bit tests hold its library to what a 32-bit host
+// dispatches through. Each build with the library that widl compiled for it.
+struct Build {
+    std::wstring module;
+    std::wstring compiled;
+};
+
+std::vector<Build> BothBuilds() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(ComponentModule(), path, MAX_PATH);
+    std::vector<Build> builds = {{path, ZU_COMPILED_TYPELIB}};
+    if (GetFileAttributesW(ZU_OTHER_MODULE) != INVALID_FILE_ATTRIBUTES) {
+        builds.push_back({ZU_OTHER_MODULE, ZU_OTHER_COMPILED_TYPELIB});
+    }
+    return builds;
+}
+
+// The module's embedded library as the file it was built from.
+typelib::TypeLibFile EmbeddedLibraryFile(const std::wstring& module) {
+    base::UniqueModule data(LoadLibraryExW(module.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    HRSRC resource = data ? FindResourceW(data.get(), MAKEINTRESOURCEW(1), L"TYPELIB") : nullptr;
+    HGLOBAL loaded = resource ? LoadResource(data.get(), resource) : nullptr;
+    const char* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    EXPECT_TRUE(bytes) << module;
+    return typelib::TypeLibFile(
+        bytes ? std::vector<char>(bytes, bytes + SizeofResource(data.get(), resource))
+              : std::vector<char>());
+}
+
+WORD MachineOf(const std::wstring& module) {
+    base::UniqueModule data(LoadLibraryExW(module.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    // A module loaded as data is mapped with its address's lowest bits set.
+    auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(data.get()) & ~3);
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew)->FileHeader.Machine;
+}
+
+// Each member of a dual interface as a caller binds to it: name, DISPID, kind and parameters.
+std::vector<std::wstring> Members(ITypeLib* lib, UINT index) {
+    ComPtr<ITypeInfo> info;
+    EXPECT_EQ(lib->GetTypeInfo(index, info.put()), S_OK);
+    ComPtr<ITypeInfo> vtable = VtableHalf(info.get());
+    std::vector<std::wstring> members;
+    for (UINT i = 0; i < Attributes(vtable.get()).cFuncs; ++i) {
+        base::UniqueFuncDesc func(vtable.get());
+        EXPECT_EQ(vtable->GetFuncDesc(i, func.put()), S_OK);
+        members.push_back(Name(vtable.get(), func->memid) + L" id " +
+                          Hex(static_cast<unsigned long>(func->memid)) + L" invoke " +
+                          Hex(func->invkind) + L" parameters " + Hex(func->cParams));
+    }
+    return members;
+}
+
+TEST(BothBuildsTypeLib, LaidOutForTheModulesMachine) {
+    for (const Build& build : BothBuilds()) {
+        WORD machine = MachineOf(build.module);
+        ASSERT_TRUE(machine == IMAGE_FILE_MACHINE_I386 || machine == IMAGE_FILE_MACHINE_AMD64);
+        const int pointer = machine == IMAGE_FILE_MACHINE_I386 ? 4 : 8;
+        ComPtr<ITypeLib> lib = LoadTypeLibrary(build.module.c_str());
+        ASSERT_TRUE(lib);
+        base::UniqueTLibAttr attr(lib.get());
+        ASSERT_EQ(lib->GetLibAttr(attr.put()), S_OK);
+        EXPECT_EQ(attr->syskind, pointer == 4 ? SYS_WIN32 : SYS_WIN64) << build.module;
+
+        // The file's own numbers, which a host of the module's bitness dispatches through:
+        // after IUnknown's and IDispatch's seven slots, one slot per function.
+        typelib::TypeLibFile file = EmbeddedLibraryFile(build.module);
+        int interfaces = 0;
+        for (int type = 0; type < file.TypeCount(); ++type) {
+            if (file.TypeKind(type) != TKIND_INTERFACE && file.TypeKind(type) != TKIND_DISPATCH) {
+                continue;
+            }
+            ++interfaces;
+            std::vector<int> offsets = file.FunctionOffsets(type);
+            for (size_t i = 0; i < offsets.size(); ++i) {
+                EXPECT_EQ(offsets[i], static_cast<int>(7 + i) * pointer)
+                    << build.module << " type " << type << " function " << i;
+            }
+            EXPECT_EQ(file.VtableSize(type), static_cast<int>(7 + offsets.size()) * pointer)
+                << build.module << " type " << type;
+        }
+        EXPECT_EQ(interfaces, 2) << build.module;
+    }
+}
+
+TEST(BothBuildsTypeLib, KeepWhatTheirIdlCompiledTo) {
+    for (const Build& build : BothBuilds()) {
+        ComPtr<ITypeLib> module = LoadTypeLibrary(build.module.c_str());
+        ComPtr<ITypeLib> compiled = LoadTypeLibrary(build.compiled.c_str());
+        ASSERT_TRUE(module && compiled);
+        EXPECT_EQ(Describe(module.get()), Describe(compiled.get())) << build.module;
+    }
+}
+
+TEST(BothBuildsTypeLib, PublishTheSameMembersInTheSameOrder) {
+    std::vector<Build> builds = BothBuilds();
+    if (builds.size() < 2) {
+        GTEST_SKIP() << "the other bitness's build is not there";
+    }
+    ComPtr<ITypeLib> own = LoadTypeLibrary(builds[0].module.c_str());
+    ComPtr<ITypeLib> other = LoadTypeLibrary(builds[1].module.c_str());
+    ASSERT_TRUE(own && other);
+    for (UINT index : {0u, 2u}) {
+        EXPECT_EQ(Members(own.get(), index), Members(other.get(), index)) << "type " << index;
     }
 }
 

@@ -74,7 +74,7 @@ If fso.FileExists(otherDll) Then
     Check Regsvr32("""" & dll & """") = 0 And Regsvr32("""" & otherDll & """") = 0, "both bitnesses register"
     Check Regsvr32("/u """ & dll & """") = 0, "this bitness unregisters"
     Check Reg("HKCR\ZUVezEradez3.QKDialer\CLSID\") = DIALER, "the other bitness keeps the shared ProgID"
-    Check Reg("HKCR\Interface\" & IDIALER & "\") = "_QKDialer", "and the shared interface entries"
+    Check IsEmpty(Reg("HKCR\Interface\" & IDIALER & "\")), "its interface entries, which lie in its own registry view, are gone"
     Check IsEmpty(Reg("HKCR\TypeLib\" & LIBID & "\1.0\0\" & platform & "\")), "this bitness's library path is gone"
     Check LCase(fso.GetAbsolutePathName(Reg("HKCR\TypeLib\" & LIBID & "\1.0\HELPDIR\"))) = LCase(fso.GetAbsolutePathName(fso.GetParentFolderName(otherDll))), "the help folder is the remaining module's"
     Check Regsvr32("/u """ & otherDll & """") = 0, "the other bitness unregisters"

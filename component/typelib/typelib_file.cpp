@@ -1,0 +1,152 @@
+#include "component/typelib/typelib_file.h"
+
+#include "base/Error.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace typelib {
+
+namespace {
+
+constexpr size_t kHeaderSize = 0x54;
+constexpr size_t kTypeCountAt = 0x20;
+constexpr size_t kFlagsAt = 0x14;
+constexpr int32_t kHasHelpDll = 0x100;
+constexpr size_t kDescriptionSize = 0x64;
+
+// In a type's description.
+constexpr size_t kMembersAt = 0x04;
+constexpr size_t kMemberCountsAt = 0x18; // functions in the low word, variables in the high
+constexpr size_t kVtableSizeAt = 0x4E;
+constexpr size_t kInstanceSizeAt = 0x50;
+constexpr int32_t kAlignmentShift = 11;
+constexpr int32_t kAlignmentMask = 0x1F << kAlignmentShift;
+
+// In a function's record.
+constexpr size_t kVtableOffsetAt = 12;
+// The offset's lowest bit is a flag of the record, not part of the offset.
+constexpr int16_t kVtableOffsetFlag = 1;
+
+[[noreturn]] void UnknownLayout() {
+    throw base::Error(E_UNEXPECTED, L"The type library file has an unknown layout");
+}
+
+} // namespace
+
+TypeLibFile TypeLibFile::Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw base::Error(E_FAIL, L"Cannot read the type library file");
+    }
+    return TypeLibFile(
+        std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+}
+
+void TypeLibFile::Write(const std::string& path) const {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes_.data(), static_cast<std::streamsize>(bytes_.size()));
+    if (!out) {
+        throw base::Error(E_FAIL, L"Cannot write the type library file");
+    }
+}
+
+int32_t TypeLibFile::Int32At(size_t offset) const {
+    if (offset > bytes_.size() || bytes_.size() - offset < sizeof(int32_t)) {
+        UnknownLayout();
+    }
+    int32_t value;
+    std::memcpy(&value, bytes_.data() + offset, sizeof(value));
+    return value;
+}
+
+int16_t TypeLibFile::Int16At(size_t offset) const {
+    if (offset > bytes_.size() || bytes_.size() - offset < sizeof(int16_t)) {
+        UnknownLayout();
+    }
+    int16_t value;
+    std::memcpy(&value, bytes_.data() + offset, sizeof(value));
+    return value;
+}
+
+void TypeLibFile::PutInt32(size_t offset, int32_t value) {
+    Int32At(offset);
+    std::memcpy(bytes_.data() + offset, &value, sizeof(value));
+}
+
+void TypeLibFile::PutInt16(size_t offset, int16_t value) {
+    Int16At(offset);
+    std::memcpy(bytes_.data() + offset, &value, sizeof(value));
+}
+
+int TypeLibFile::TypeCount() const {
+    return Int32At(kTypeCountAt);
+}
+
+size_t TypeLibFile::Description(int type) const {
+    if (type < 0 || type >= TypeCount()) {
+        UnknownLayout();
+    }
+    size_t offsets = kHeaderSize + ((Int32At(kFlagsAt) & kHasHelpDll) ? 4 : 0);
+    size_t segments = offsets + static_cast<size_t>(TypeCount()) * 4;
+    size_t descriptions = static_cast<size_t>(Int32At(segments));
+    size_t description = descriptions + static_cast<size_t>(Int32At(offsets + type * 4));
+    Int32At(description + kDescriptionSize - 4);
+    return description;
+}
+
+int TypeLibFile::TypeKind(int type) const {
+    return Int32At(Description(type)) & 0xF;
+}
+
+std::vector<size_t> TypeLibFile::FunctionRecords(int type) const {
+    size_t description = Description(type);
+    int functions = Int32At(description + kMemberCountsAt) & 0xFFFF;
+    size_t record = static_cast<size_t>(Int32At(description + kMembersAt)) + 4;
+    std::vector<size_t> records;
+    for (int i = 0; i < functions; ++i) {
+        records.push_back(record);
+        size_t length = static_cast<size_t>(Int32At(record) & 0xFFFF);
+        if (length <= kVtableOffsetAt) {
+            UnknownLayout();
+        }
+        record += length;
+    }
+    return records;
+}
+
+int TypeLibFile::VtableSize(int type) const {
+    return Int16At(Description(type) + kVtableSizeAt);
+}
+
+std::vector<int> TypeLibFile::FunctionOffsets(int type) const {
+    std::vector<int> offsets;
+    for (size_t record : FunctionRecords(type)) {
+        offsets.push_back(Int16At(record + kVtableOffsetAt) & ~kVtableOffsetFlag);
+    }
+    return offsets;
+}
+
+void TypeLibFile::CopyVtableLayout(int type, const TypeLibFile& source, int sourceType) {
+    std::vector<size_t> records = FunctionRecords(type);
+    std::vector<int> offsets = source.FunctionOffsets(sourceType);
+    if (records.size() != offsets.size()) {
+        throw base::Error(E_UNEXPECTED, L"The two type libraries differ in a type's functions");
+    }
+    PutInt16(Description(type) + kVtableSizeAt,
+             static_cast<int16_t>(source.VtableSize(sourceType)));
+    for (size_t i = 0; i < records.size(); ++i) {
+        int16_t flag = Int16At(records[i] + kVtableOffsetAt) & kVtableOffsetFlag;
+        PutInt16(records[i] + kVtableOffsetAt, static_cast<int16_t>(offsets[i] | flag));
+    }
+}
+
+void TypeLibFile::SetEnumerationWidth(int type, int32_t width) {
+    size_t description = Description(type);
+    int32_t kindAndAlignment = Int32At(description);
+    PutInt32(description, (kindAndAlignment & ~kAlignmentMask) | (width << kAlignmentShift));
+    PutInt32(description + kInstanceSizeAt, width);
+}
+
+} // namespace typelib

@@ -1,0 +1,50 @@
+// A type library file in the platform's binary format (MSFT), read and patched as bytes: what
+// the platform's writer cannot be told, the build tools set in the file it wrote.
+//
+// The file: a header (0x54 bytes, 4 more when it names a help DLL), the offsets of the type
+// descriptions, then a directory of segments whose first segment holds one 0x64-byte
+// description per type. A type's members lie where its description's memoffset points: a length,
+// then one record per function (the record's own length in its first word, the function's
+// vtable offset at byte 12), then the variables.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace typelib {
+
+class TypeLibFile {
+public:
+    explicit TypeLibFile(std::vector<char> bytes) : bytes_(std::move(bytes)) {}
+
+    static TypeLibFile Read(const std::string& path);
+    void Write(const std::string& path) const;
+
+    int TypeCount() const;
+    int TypeKind(int type) const;
+
+    // The vtable as the file lays it out: its size in bytes and each function's offset in it.
+    int VtableSize(int type) const;
+    std::vector<int> FunctionOffsets(int type) const;
+
+    // Lays out the vtable of type as source's sourceType is laid out: its size and each
+    // function's offset. Both must have the same number of functions.
+    void CopyVtableLayout(int type, const TypeLibFile& source, int sourceType);
+
+    // Gives an enumeration type the size and alignment of a 32-bit integer.
+    void SetEnumerationWidth(int type, int32_t width);
+
+private:
+    int32_t Int32At(size_t offset) const;
+    int16_t Int16At(size_t offset) const;
+    void PutInt32(size_t offset, int32_t value);
+    void PutInt16(size_t offset, int16_t value);
+    size_t Description(int type) const;
+    std::vector<size_t> FunctionRecords(int type) const;
+
+    std::vector<char> bytes_;
+};
+
+} // namespace typelib
