@@ -10,7 +10,7 @@
 // The child is zu_child.exe from beside this program.
 //
 // Then QKDialer.IsConnected (the component loaded from beside this program) against starts of the
-// dial-up tool that it runs, side by side: the median and the best of 60 of each, taken in turns,
+// dial-up tool that it runs, side by side: the median and the best of 100 of each, taken in turns,
 // and the probe's ratios to each (of the medians, the median of the ratios within a round, and of
 // the bests). The tool is the RasDial.exe stand-in in the system folder, listing three connected
 // entries, its output in a file. The starts:
@@ -18,8 +18,7 @@
 //     the process, nothing more; the floor of any probe;
 //   - the process runner, as the probe starts the tool (the ratio against it is the probe's own
 //     work: freeing the name and making the capture file, its turn, reading, decoding, matching
-//     and deleting, behind the component's dispatch);
-//   - bare with a hidden console (CREATE_NO_WINDOW), for what a console host adds to a start.
+//     and deleting, behind the component's dispatch).
 #include "base/Error.h"
 #include "base/Owners.h"
 #include "testbed/apartment.h"
@@ -221,9 +220,10 @@ double Probe(_QKDialer* dialer) {
     return Milliseconds(Counter() - start);
 }
 
-// Runs of each kind; their medians are compared. Under Wine a run of the tool takes tens of
-// milliseconds and varies with the machine's load, so a smaller number gives a noisy ratio.
-constexpr int kToolRuns = 60;
+// Runs of each kind. Under Wine a run of the tool takes tens of milliseconds, and on a machine
+// shared with other work its time jumps between about one and two times that, so a smaller number
+// gives medians that scatter; the ratio within a round scatters less.
+constexpr int kToolRuns = 100;
 
 // One kind of run, taken once a round, and its times.
 struct Runs {
@@ -269,11 +269,9 @@ void ProbeAgainstToolStarts() {
         {"IsConnected", [&](int) { return Probe(dialer.get()); }},
         {"bare, no console", [&](int run) { return BareStart(tool, DETACHED_PROCESS, run); }},
         {"process runner", [&](int run) { return RunnerStart(tool, run); }},
-        {"bare, hidden console", [&](int run) { return BareStart(tool, CREATE_NO_WINDOW, run); }},
     };
     // Two rounds first, unmeasured: the first runs load what later ones find ready. Each round
-    // begins with another kind, so that none always follows the same one (a console host that
-    // is still going away slows whatever comes next).
+    // begins with another kind, so that none is always the first.
     constexpr int kKinds = static_cast<int>(std::size(runs));
     for (int round = -2; round < kToolRuns; ++round) {
         for (int k = 0; k < kKinds; ++k) {
