@@ -9,14 +9,16 @@
 //     message posted every 100 ms while a child runs 2 s.
 // The child is zu_child.exe from beside this program.
 //
-// Then QKDialer.IsConnected (the component loaded from beside this program) against a bare run
-// of the dial-up tool that it starts, side by side: the median and the best of 40 of each, taken
-// in turns, and their ratios (under Wine the tool's console host keeps its output file for a
-// varying time after the tool ends, which both kinds of run wait out, so the medians scatter and
-// the bests show the steady cost). The tool is the RasDial.exe stand-in in the system folder,
-// listing three connected entries; the bare run starts it through the process runner with its
-// output in a file, while the probe also frees the name and makes the capture file, reads, decodes
-// and matches it, and deletes it, behind the component's dispatch.
+// Then QKDialer.IsConnected (the component loaded from beside this program) against starts of the
+// dial-up tool that it runs, side by side: the median and the best of 100 of each, taken in turns,
+// and the probe's ratios to each (of the medians, the median of the ratios within a round, and of
+// the bests). The tool is the RasDial.exe stand-in in the system folder, listing three connected
+// entries, its output in a file. The starts:
+//   - bare: CreateProcess with DETACHED_PROCESS, the output file inherited, a blocking wait for
+//     the process, nothing more; the floor of any probe;
+//   - the process runner, as the probe starts the tool (the ratio against it is the probe's own
+//     work: freeing the name and making the capture file, its turn, reading, decoding, matching
+//     and deleting, behind the component's dispatch).
 #include "base/Error.h"
 #include "base/Owners.h"
 #include "testbed/apartment.h"
@@ -33,6 +35,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -167,19 +170,44 @@ void PrintSpreads(const char* what, Spread shellWait, Spread busyPoll) {
                 shellWait.median / 5.0);
 }
 
-// The tool run as the dialer runs it, and nothing more: its output in a new file of this folder
-// that only this process may write, through the process runner, which returns once the tool has
-// ended and nothing else holds the file (under Wine the tool's console host lets it go some
-// milliseconds later). Each run has a file of its own, gone with its handle.
-double BareToolRun(const std::wstring& tool, int run) {
-    const long long start = Counter();
-    const std::wstring name = L"bare-" + std::to_wstring(run) + L".tmp";
-    base::UniqueFile output(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                                        FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+// A new file of this folder for the output of one run, gone with its handle; inheritable for a
+// bare start, which hands it over itself.
+base::UniqueFile OutputFile(const wchar_t* kind, int run, BOOL inheritable) {
+    SECURITY_ATTRIBUTES security{sizeof(security), nullptr, inheritable};
+    const std::wstring name = std::wstring(kind) + L"-" + std::to_wstring(run) + L".tmp";
+    base::UniqueFile output(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security,
+                                        CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (!output) {
         base::ThrowLastError(L"Cannot create the output file of the tool");
     }
+    return output;
+}
+
+// The tool started by hand with the given creation flags, its standard output in a file, and
+// waited for: nothing else.
+double BareStart(const std::wstring& tool, DWORD flags, int run) {
+    const long long start = Counter();
+    const base::UniqueFile output =
+        OutputFile((L"bare-" + std::to_wstring(flags)).c_str(), run, TRUE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.get();
+    PROCESS_INFORMATION process{};
+    std::wstring command = L"\"" + tool + L"\"";
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                        &startup, &process)) {
+        base::ThrowLastError(L"Cannot start the tool");
+    }
+    const base::UniqueHandle thread(process.hThread), child(process.hProcess);
+    WaitForSingleObject(child.get(), INFINITE);
+    return Milliseconds(Counter() - start);
+}
+
+// The tool run through the process runner, hidden, as the dialer runs it.
+double RunnerStart(const std::wstring& tool, int run) {
+    const long long start = Counter();
+    const base::UniqueFile output = OutputFile(L"runner", run, FALSE);
     tools::ShellWait(L"\"" + tool + L"\"", SW_HIDE, output.get());
     return Milliseconds(Counter() - start);
 }
@@ -192,11 +220,31 @@ double Probe(_QKDialer* dialer) {
     return Milliseconds(Counter() - start);
 }
 
-// Runs of each kind; their medians are compared. Under Wine a run of the tool takes tens of
-// milliseconds and varies with the machine's load, so a smaller number gives a noisy ratio.
-constexpr int kToolRuns = 40;
+// Runs of each kind. Under Wine a run of the tool takes tens of milliseconds, and on a machine
+// shared with other work its time jumps between about one and two times that, so a smaller number
+// gives medians that scatter; the ratio within a round scatters less.
+constexpr int kToolRuns = 100;
 
-void ProbeAgainstBareTool() {
+// One kind of run, taken once a round, and its times.
+struct Runs {
+    const char* what;
+    std::function<double(int)> take;
+    std::vector<double> samples = {};
+    double median() const { return SpreadOf(samples).median; }
+    double best() const { return *std::min_element(samples.begin(), samples.end()); }
+};
+
+// The median of the ratios of two kinds' times in the same round; the load of a shared machine
+// changes from round to round more than within one, so this scatters least.
+double MedianRatio(const Runs& over, const Runs& under) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < over.samples.size(); ++i) {
+        ratios.push_back(over.samples[i] / under.samples[i]);
+    }
+    return SpreadOf(ratios).median;
+}
+
+void ProbeAgainstToolStarts() {
     wchar_t folder[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     const std::wstring work = std::wstring(folder) + L"zu-probe-bench";
@@ -211,29 +259,39 @@ void ProbeAgainstBareTool() {
     state.reset();
 
     wchar_t system[MAX_PATH];
-    const std::wstring tool(system, GetSystemDirectoryW(system, MAX_PATH));
+    const std::wstring tool =
+        std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)) + L"\\RasDial.exe";
     const base::ComPtr<_QKDialer> dialer = testbed::CreateComponent<_QKDialer>(CLSID_QKDialer);
     if (!dialer) {
         throw base::Error(E_FAIL, L"Cannot create a QKDialer from beside this program");
     }
-    // Two rounds of each first, unmeasured: the first runs load what later ones find ready.
-    std::vector<double> bare, probe;
-    for (int i = -2; i < kToolRuns; ++i) {
-        const double bareRun = BareToolRun(tool + L"\\RasDial.exe", i);
-        const double probeRun = Probe(dialer.get());
-        if (i >= 0) {
-            bare.push_back(bareRun);
-            probe.push_back(probeRun);
+    Runs runs[] = {
+        {"IsConnected", [&](int) { return Probe(dialer.get()); }},
+        {"bare, no console", [&](int run) { return BareStart(tool, DETACHED_PROCESS, run); }},
+        {"process runner", [&](int run) { return RunnerStart(tool, run); }},
+    };
+    // Two rounds first, unmeasured: the first runs load what later ones find ready. Each round
+    // begins with another kind, so that none is always the first.
+    constexpr int kKinds = static_cast<int>(std::size(runs));
+    for (int round = -2; round < kToolRuns; ++round) {
+        for (int k = 0; k < kKinds; ++k) {
+            Runs& kind = runs[(round + kKinds + k) % kKinds];
+            const double took = kind.take(round);
+            if (round >= 0) {
+                kind.samples.push_back(took);
+            }
         }
     }
-    const Spread bareSpread = SpreadOf(bare), probeSpread = SpreadOf(probe);
-    const double bareBest = *std::min_element(bare.begin(), bare.end());
-    const double probeBest = *std::min_element(probe.begin(), probe.end());
-    std::printf("  %-34s probe %6.2f (best %6.2f)   bare tool %6.2f (best %6.2f)   "
-                "ratio of medians %.2f, of bests %.2f\n",
-                "IsConnected against bare tool, ms:", probeSpread.median, probeBest,
-                bareSpread.median, bareBest, probeSpread.median / bareSpread.median,
-                probeBest / bareBest);
+    const Runs& probe = runs[0];
+    std::printf("  IsConnected against starts of the tool, ms (median, best of %d):\n", kToolRuns);
+    std::printf("    %-22s %7.2f (best %6.2f)\n", probe.what, probe.median(), probe.best());
+    for (const Runs& start : std::span(runs).subspan(1)) {
+        std::printf("    %-22s %7.2f (best %6.2f)   IsConnected / this: medians %.2f, rounds %.2f, "
+                    "bests %.2f%s\n",
+                    start.what, start.median(), start.best(), probe.median() / start.median(),
+                    MedianRatio(probe, start), probe.best() / start.best(),
+                    &start == &runs[1] ? "   target <= 1.10, stretch 1.00" : "");
+    }
 }
 
 } // namespace
@@ -263,7 +321,7 @@ int main() {
         if (FAILED(apartment.entered())) {
             throw base::Error(apartment.entered(), L"Cannot enter an apartment");
         }
-        ProbeAgainstBareTool();
+        ProbeAgainstToolStarts();
     } catch (const base::Error& error) {
         std::fprintf(stderr, "shell_wait_bench: %ls (0x%08lX)\n", error.description().c_str(),
                      static_cast<unsigned long>(error.hr()));

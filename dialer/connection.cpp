@@ -20,6 +20,9 @@
  * reopened. A dial that fails leaves the capture file for the caller to read; the next probe or
  * dial replaces it.
  *
+ * The tool runs hidden with no console (see ShellWait), so a prompt of its own, such as the one
+ * that a password of "*" asks for, reads nothing and ends instead of waiting for an answer.
+ *
  * Console tools write redirected output in the OEM code page, so the capture is read both as
  * OEM and as ANSI text, and a match in either counts.
  *

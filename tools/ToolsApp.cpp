@@ -99,7 +99,15 @@ long ShellWait(std::wstring_view commandLine, int show, HANDLE output) {
     startup.StartupInfo.cb = sizeof(startup);
     startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
     startup.StartupInfo.wShowWindow = static_cast<WORD>(show);
-    DWORD flags = show == SW_HIDE ? CREATE_NO_WINDOW : 0;
+    DWORD flags = 0;
+    if (show == SW_HIDE) {
+        // No console at all, rather than a hidden one: a console costs a console host process
+        // per launch, and a prompt would wait on it for input that nobody can give. The standard
+        // handles are set even without an output file, so that none of the host's own reach
+        // the child: what it writes goes nowhere and what it reads ends at once.
+        flags = DETACHED_PROCESS;
+        startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+    }
 
     // The child's copy is inheritable only from here to the end of the launch, so a program that
     // another thread of the host starts meanwhile is the only one that could catch it.
@@ -135,10 +143,11 @@ long ShellWait(std::wstring_view commandLine, int show, HANDLE output) {
     if (!::GetExitCodeProcess(processHandle.get(), &exitCode)) {
         base::ThrowLastError(L"Cannot read the exit code of a started program");
     }
-    // Under Wine a windowless console program gets a console host process that inherits the
-    // child's handles and closes them only some milliseconds after the child has ended; until
-    // then the output file can be neither deleted nor replaced. Give such stragglers up to a
-    // second, so that the caller finds the file complete and its own.
+    // A process that the child started and that inherited its standard output may still hold
+    // the output file after the child has ended (so may the console host of a console program
+    // that was shown, which lets it go some milliseconds after the child), and until then the
+    // file can be neither deleted nor replaced. Give such stragglers up to a second, so that the
+    // caller finds the file complete and its own; without them this costs one query.
     for (int i = 0; output && i < 200 && IsSharedWithOthers(output); ++i) {
         wait.Until(nullptr, 5);
     }

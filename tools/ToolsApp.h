@@ -10,10 +10,13 @@
 namespace tools {
 
 // Runs commandLine (passed to CreateProcess unchanged: no quoting, no program path added) as a
-// new process whose window is shown with `show`; 0 hides it, and a console program then gets no
-// console window of its own. Waits until the process ends while dispatching the calling thread's
-// messages as they arrive (a WM_QUIT met on the way is held back and posted again at the end),
-// and returns the process's exit code, 259 included.
+// new process whose window is shown with `show`. 0 hides it: a console program then runs with no
+// console at all (DETACHED_PROCESS) and with no standard handles but the output file, so what it
+// prints goes nowhere else and a prompt reads nothing and ends at once instead of waiting; a
+// console program that it starts in turn would get a console window of its own. Waits until the
+// process ends while dispatching the calling thread's messages as they arrive (a WM_QUIT met on
+// the way is held back and posted again at the end), and returns the process's exit code, 259
+// included.
 // When output is given (an open file of the caller's, with write access), the child's standard
 // output goes to it; standard input and standard error are then not connected. The child gets an
 // inheritable duplicate of that handle, made just for the launch and closed right after it, and

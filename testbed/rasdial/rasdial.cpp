@@ -4,6 +4,7 @@
  *
  *   RasDial.exe                          lists the connected entries
  *   RasDial.exe entry user password      connects the entry
+ *   RasDial.exe entry user *             asks for the password first, as the tool does
  *   RasDial.exe entry /disconnect        disconnects it
  *
  * and answers as the tool does: messages on standard output (in English, Chinese, German or
@@ -13,6 +14,12 @@
  * exit code 0 on success and a Remote Access error code on failure. Like
  * the tool, a program of the ANSI family, it sees its command line through the ANSI code page:
  * characters that the code page cannot hold arrive as whatever the conversion makes of them.
+ *
+ * A password of "*" makes the tool prompt for the password. The stand-in prints its prompt and
+ * reads the answer from the console, where a prompt that hides what is typed reads it. Without a
+ * console nothing can be read and the password is the empty one; a console that nobody answers
+ * is waited on for at most kPromptWait (a hidden one would keep the tool waiting for ever, but a
+ * test run must end), and then the dial fails with kPromptUnanswered.
  *
  * It is installed where the real tool lives (the system directory), so all it knows lives in
  * one directory of the caller's choosing: RASDIAL_SIM_DIR when that is set, otherwise the
@@ -41,6 +48,7 @@
 #include <shellapi.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +57,8 @@ namespace {
 
 constexpr int kEntryNotFound = 623; // the phone book holds no such entry
 constexpr int kInvalidParameter = 87;
+constexpr int kPromptUnanswered = 1223; // the operation was cancelled by the user
+constexpr DWORD kPromptWait = 5000;
 
 struct Entry {
     std::wstring name, user, password;
@@ -241,6 +251,30 @@ std::vector<std::wstring> Arguments() {
     return arguments;
 }
 
+// The line typed on the console, or nothing when a console is there and nobody answers in time.
+// Without a console the answer is the empty line.
+std::optional<std::wstring> ReadConsoleLine() {
+    base::UniqueFile console(::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    if (!console) {
+        return std::wstring();
+    }
+    if (::WaitForSingleObject(console.get(), kPromptWait) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    wchar_t buffer[256];
+    DWORD read = 0;
+    if (!::ReadConsoleW(console.get(), buffer, 256, &read, nullptr)) {
+        return std::wstring();
+    }
+    std::wstring line(buffer, read);
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) {
+        line.pop_back();
+    }
+    return line;
+}
+
 class Tool {
 public:
     explicit Tool(const std::wstring& dir)
@@ -268,7 +302,16 @@ public:
         return Completed();
     }
 
-    int Dial(const std::wstring& entry, const std::wstring& user, const std::wstring& password) {
+    int Dial(const std::wstring& entry, const std::wstring& user, std::wstring password) {
+        if (password == L"*") {
+            Say({L"Enter the password for " + user + L" to connect to " + entry + L":",
+                 L"输入用户 " + user + L" 连接到 " + entry + L" 的密码:"});
+            std::optional<std::wstring> typed = ReadConsoleLine();
+            if (!typed) {
+                return Fail(kPromptUnanswered, L"No password was typed.", L"未输入密码。");
+            }
+            password = *typed;
+        }
         Say({L"Connecting to " + entry + L"...", L"正在连接到 " + entry + L"..."});
         const Entry* found = nullptr;
         for (const Entry& candidate : settings_.entries) {

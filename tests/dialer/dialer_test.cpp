@@ -439,6 +439,18 @@ TEST_F(DialerTest, FailingDialLeavesTheCaptureFileForTheNextProbe) {
     EXPECT_FALSE(Exists(File(L"QKDialer.tmp")));
 }
 
+// Prompts: the tool runs without a console, so a password of "*", which makes it prompt, reads
+// nothing and the dial goes on with the empty password instead of waiting for an answer.
+TEST_F(DialerTest, APasswordPromptReadsNothingAndTheDialGoesOn) {
+    Simulate({L"entry=Open\tu\t", L"entry=Locked\tu\tsecret"});
+    EXPECT_TRUE(Ask(L"RasDial", {L"Open", L"u", L"*"}));
+    EXPECT_FALSE(Ask(L"RasDial", {L"Locked", L"u", L"*"}));
+    EXPECT_NE(ReadUtf8(File(L"QKDialer.tmp")).find(L"691"), std::wstring::npos);
+    EXPECT_EQ(
+        TakeCommands(),
+        (Commands{kNoArguments, {L"Open", L"u", L"*"}, kNoArguments, {L"Locked", L"u", L"*"}}));
+}
+
 TEST_F(DialerTest, HangupDisconnectsOnlyAConnectedEntryAndReportsTheToolsAnswer) {
     Store(L"Entry", L"u", L"p");
     EXPECT_TRUE(Ask(L"RasHangup"));
