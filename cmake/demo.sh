@@ -19,20 +19,22 @@ for arch in i686 x86_64; do
   dll=$(winpath "$build/$arch/bin/ZUVezEradez3.dll")
   echo "================ $bits-bit: regsvr32 $dll"
   run regsvr32 /s "$dll"
-  ini=$(winpath "$demo_dir/settings-$bits.ini")
-  rm -f "$demo_dir/settings-$bits.ini"
-  echo "---------------- $bits-bit cscript: examples/dialer-settings.vbs"
-  (cd "$demo_dir" && run cscript //nologo "$(winpath "$root/examples/dialer-settings.vbs")" "$ini")
-
   # The dialer's main job against the RasDial.exe stand-in, installed where the dialer looks
   # for the tool (the prefix's system folder of this bitness); it keeps its connection state
-  # and a log of the arguments it received in the current directory.
+  # and a log of the arguments it received in the current directory. The stand-in's phone book
+  # holds the entry, and the demo writes the same values to the settings file that redial.vbs
+  # reads, as a user would with their own.
   "$here/install-rasdial.sh" "$ZU_WINEPREFIX" $bits "$build/$arch/rasdial/RasDial.exe"
   sim=$demo_dir/redial-$bits
   rm -rf "$sim" && mkdir -p "$sim"
   printf 'entry=Broadband Connection\tuser01\tp@ss & word\ndialms=800\n' > "$sim/rasdial.cfg"
+  echo "---------------- $bits-bit cscript: examples/dialer-settings.vbs (the demo's values)"
+  (cd "$sim" && run cscript //nologo "$(winpath "$root/examples/dialer-settings.vbs")" \
+     "$(winpath "$sim/redial.ini")" "Broadband Connection" user01 "p@ss & word" 1000 1500)
   echo "---------------- $bits-bit cscript: examples/redial.vbs (RasDial.exe stand-in, its state in $sim)"
   (cd "$sim" && run cscript //nologo "$(winpath "$root/examples/redial.vbs")")
+  echo "RasDial.exe received (one run a line: start time, argument count, arguments):"
+  sed 's/^/  /' "$sim/calls.log"
 
   # The cache sweep over entries seeded under a host of the demo's own.
   seed() { run "$build/$arch/bin/cache_seed.exe" "$@"; }

@@ -111,17 +111,31 @@ HeldTurns& Held() {
     return held;
 }
 
-[[noreturn]] void ThrowBusy(const std::wstring& fullPath, const std::wstring& why) {
-    throw base::Error(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION),
-                      L"The capture file " + fullPath + L" is in use by another dialer operation " +
-                          why);
+[[noreturn]] void ThrowBusy(const std::wstring& why) {
+    throw base::Error(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), why);
+}
+
+// The thread that holds the turn is the one this call runs on: the call came in through the
+// message pump of that thread's own wait. An apartment-threaded object runs every call on its
+// apartment's one thread, so a call made on another thread, of a multithreaded apartment above
+// all, arrives this way too, although the caller's own thread runs nothing.
+[[noreturn]] void ThrowReentered(const std::wstring& fullPath) {
+    ThrowBusy(L"Another call into the component is still running in this apartment, waiting for "
+              L"RasDial.exe (capture file " +
+              fullPath +
+              L"), and this call reached the apartment's thread while the first one waits: COM "
+              L"delivers calls from other threads to the component this way, and a message "
+              L"handler of the host calls in this way too. Make the calls one at a time, or give "
+              L"each thread its own single-threaded apartment ([STAThread], "
+              L"CoInitializeEx(COINIT_APARTMENTTHREADED), pythoncom.CoInitialize()) and its own "
+              L"QKDialer object.");
 }
 
 } // namespace
 
 CaptureTurn::CaptureTurn(const std::wstring& fullPath) : name_(TurnName(fullPath)) {
     if (Held().HeldByThisThread(name_)) {
-        ThrowBusy(fullPath, L"that this thread is running and that waits for this call to end");
+        ThrowReentered(fullPath);
     }
     mutex_.reset(::CreateMutexW(nullptr, FALSE, name_.c_str()));
     if (!mutex_) {
@@ -129,8 +143,9 @@ CaptureTurn::CaptureTurn(const std::wstring& fullPath) : name_(TurnName(fullPath
     }
     tools::DispatchingWait wait;
     if (!wait.Until(mutex_.get(), kTurnWait)) {
-        ThrowBusy(fullPath,
-                  L"that did not end within " + std::to_wstring(kTurnWait / 1000) + L" seconds");
+        ThrowBusy(L"The capture file " + fullPath +
+                  L" is in use by another dialer operation that did not end within " +
+                  std::to_wstring(kTurnWait / 1000) + L" seconds");
     }
     base::ScopeExit releaseOnFailure([this] { ::ReleaseMutex(mutex_.get()); });
     Held().Add(name_);

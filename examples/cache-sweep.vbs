@@ -5,9 +5,8 @@
 '   cscript //nologo cache-sweep.vbs [host]
 '
 ' host (default zu-demo.test) confines the sweeps to the entries under http://host/, so that the
-' rest of the cache stays as it is. The script adds nothing to the cache: fill it beforehand
-' (for instance cache_seed seed 12 zu-demo.test) and list it before and after
-' (cache_seed list zu-demo.test).
+' rest of the cache stays as it is; name the host whose entries you want swept. The script adds
+' nothing to the cache.
 Option Explicit
 
 Const CACHE_NORMAL = 1

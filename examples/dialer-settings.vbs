@@ -1,35 +1,54 @@
-' Shows and changes the dialer's settings, then prints the settings file they were saved to.
-'   cscript //nologo dialer-settings.vbs [settings-file]
-' Without an argument the settings live in %APPDATA%\ZUVezEradez3\dialer.ini. The settings
+' Shows the dialer's settings, and changes them when you give the new values.
+'
+'   cscript //nologo dialer-settings.vbs [settings-file [entry user password [delay-dial delay-hangup]]]
+'
+' Without a settings file the script uses %APPDATA%\ZUVezEradez3\dialer.ini. A file name without
+' a folder is taken in the current folder here; the component itself takes such a name in the
+' Windows folder, so the script hands it the full path. With only the file, the script shows
+' what the file holds and changes nothing. With an entry, user and password (and optionally the
+' two delays in milliseconds), it writes them to the file, then shows the file. The settings
 ' functions do not create folders (a write into a missing folder is lost without an error), so
-' the script creates the file's folder first when it is missing. Every call to the component can
-' fail: Check after each call says which one failed, with the error's number and description.
+' the script creates the file's folder before it writes. Every call to the component can fail:
+' Check after each call says which one failed, with the error's number and description.
 Option Explicit
-Dim shell, fso, dialer, path, folder
+Dim shell, fso, dialer, path, folder, args
 
 Set shell = CreateObject("WScript.Shell")
 Set fso = CreateObject("Scripting.FileSystemObject")
-If WScript.Arguments.Count > 0 Then
-    path = WScript.Arguments(0)
-    If InStr(path, ":") = 0 And Left(path, 1) <> "\" Then path = fso.BuildPath(shell.CurrentDirectory, path)
+Set args = WScript.Arguments
+If args.Count <> 0 And args.Count <> 1 And args.Count <> 4 And args.Count <> 6 Then
+    WScript.Echo "Usage: cscript //nologo dialer-settings.vbs [settings-file [entry user password [delay-dial delay-hangup]]]"
+    WScript.Quit 2
+End If
+If args.Count > 0 Then
+    path = fso.GetAbsolutePathName(args(0))
 Else
     path = fso.BuildPath(shell.Environment("PROCESS").Item("APPDATA"), "ZUVezEradez3\dialer.ini")
-End If
-folder = fso.GetParentFolderName(path)
-If Not fso.FolderExists(folder) Then
-    CreateFolders folder
-    WScript.Echo "Created the folder " & folder
 End If
 
 On Error Resume Next
 Set dialer = CreateObject("ZUVezEradez3.QKDialer") : Check "CreateObject"
 dialer.IniFilename = path : Check "IniFilename"
-Show "Settings as loaded:"
-dialer.ADSL = "Broadband Connection" : Check "ADSL"
-dialer.Uid = "user01@isp" : Check "Uid"
-dialer.Password = "secret" : Check "Password"
-dialer.DelayDial = 2000 : Check "DelayDial"
-dialer.DelayHangup = 3000 : Check "DelayHangup"
+Show "Settings as loaded from " & path & ":"
+On Error GoTo 0
+If args.Count < 4 Then
+    If Not fso.FileExists(path) Then WScript.Echo "(the file does not exist yet: these are the defaults)"
+    WScript.Quit 0
+End If
+
+folder = fso.GetParentFolderName(path)
+If Not fso.FolderExists(folder) Then
+    CreateFolders folder
+    WScript.Echo "Created the folder " & folder
+End If
+On Error Resume Next
+dialer.ADSL = args(1) : Check "ADSL"
+dialer.Uid = args(2) : Check "Uid"
+dialer.Password = args(3) : Check "Password"
+If args.Count = 6 Then
+    dialer.DelayDial = CLng(args(4)) : Check "DelayDial"
+    dialer.DelayHangup = CLng(args(5)) : Check "DelayHangup"
+End If
 Show "Settings after assigning them:"
 On Error GoTo 0
 

@@ -2,8 +2,11 @@
 
     python redial.py [settings.ini]
 
-The Python interpreter's bitness must match the registered DLL. Every call to the component can
-fail; the script then prints the HRESULT and the description and exits with 3.
+The settings file (default: redial.ini in the current folder) must name the entry, user and
+password; the script writes no settings. The Python interpreter's bitness must match the
+registered DLL. Exit codes: 0 connected, 1 RasRedial returned False (the script then makes no
+further call, which would replace the tool's message in QKDialer.tmp), 2 no settings, 3 a call to
+the component failed (the script prints the HRESULT and the description).
 """
 import os
 import sys
@@ -20,17 +23,27 @@ def describe(error: pywintypes.com_error) -> str:
 
 def main() -> int:
     settings = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "redial.ini")
+    if not os.path.isfile(settings):
+        print(f"There is no settings file {settings}: write your entry, user name and password"
+              " to it first.")
+        return 2
     try:
         dialer = win32com.client.Dispatch("ZUVezEradez3.QKDialer")
         dialer.IniFilename = settings
-        if not dialer.ADSL:
-            print(f"No entry name in {settings}: set ADSL, Uid and Password first.")
+        if not dialer.ADSL or not dialer.Uid:
+            print(f"The settings file {settings} names no entry or no user:"
+                  " set ADSL, Uid and Password first.")
             return 2
         print(f"Entry {dialer.ADSL} connected: {dialer.IsConnected(dialer.ADSL)}")
         ok = dialer.RasRedial()
         print(f"RasRedial: {ok}")
         if not ok:
-            print(f"The tool's message is in {os.path.abspath('QKDialer.tmp')}; doctor.js explains it.")
+            # Any further call would replace the capture file that holds the tool's message.
+            print(f"The tool's message is in {os.path.abspath('QKDialer.tmp')}.")
+            print("The doctor explains it, run from this folder"
+                  " (doctor.js lies beside the DLL, or at the top of the zip):")
+            print(f'  cscript //nologo doctor.js /ini:"{settings}"')
+            return 1
         print(f"Entry {dialer.ADSL} connected: {dialer.IsConnected(dialer.ADSL)}")
     except pywintypes.com_error as error:
         print(f"Failed: {describe(error)}")

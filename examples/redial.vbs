@@ -4,15 +4,17 @@
 '
 '   cscript //nologo redial.vbs [settings.ini]
 '
-' The settings file defaults to redial.ini in the current directory. When it does not exist yet, the
-' script assigns demonstration settings, which the dialer writes to it. The dialer runs the
-' system's own RasDial.exe from the system folder. When the directory of the RasDial.exe stand-in
-' used by the tests (RASDIAL_SIM_DIR, or else the current directory) holds its calls.log, the
-' script ends by listing the argument vectors that the tool received.
+' The settings file defaults to redial.ini in the current directory; a name without a folder is
+' taken in the current directory too. The script writes no settings: put yours in the file
+' first, for example with
+'   cscript //nologo dialer-settings.vbs redial.ini "Broadband Connection" user@isp password
+' The dialer runs the system's own RasDial.exe from the system folder.
 '
-' Every call to the component can fail (the DLL not registered for this host's bitness,
-' RasDial.exe missing, the current folder not writable, ...): Check after each call says which
-' one failed, with the error's number and description, and ends the script with exit code 3.
+' Exit codes: 0 connected, 1 RasRedial returned False (the tool's message is kept in
+' QKDialer.tmp, and the script makes no further call, which would replace it), 2 no settings,
+' 3 a call to the component failed (the DLL not registered for this host's bitness, RasDial.exe
+' missing, the current folder not writable, ...): Check after each call says which one failed,
+' with the error's number and description.
 Option Explicit
 
 Dim fso, shell, iniPath, dialer, started, result, connected
@@ -24,22 +26,20 @@ If WScript.Arguments.Count > 0 Then
 Else
     iniPath = fso.BuildPath(shell.CurrentDirectory, "redial.ini")
 End If
-' The settings functions create no folder: a setting written into a missing one would be lost.
-If Not fso.FolderExists(fso.GetParentFolderName(iniPath)) Then
-    WScript.Echo "The folder of " & iniPath & " does not exist: create it first."
+If Not fso.FileExists(iniPath) Then
+    WScript.Echo "There is no settings file " & iniPath & "."
+    WScript.Echo "Write your entry, user name and password to it first, for example with"
+    WScript.Echo "  cscript //nologo dialer-settings.vbs """ & iniPath & """ ""Broadband Connection"" user@isp password"
     WScript.Quit 2
 End If
 
 On Error Resume Next
 Set dialer = CreateObject("ZUVezEradez3.QKDialer") : Check "CreateObject"
 dialer.IniFilename = iniPath : Check "IniFilename"
-If Not fso.FileExists(iniPath) Then
-    dialer.ADSL = "Broadband Connection" : Check "ADSL"
-    dialer.Uid = "user01" : Check "Uid"
-    dialer.Password = "p@ss & word" : Check "Password"
-    dialer.DelayHangup = 1500 : Check "DelayHangup"
-    dialer.DelayDial = 1000 : Check "DelayDial"
-    WScript.Echo "Wrote demonstration settings to " & iniPath
+On Error GoTo 0
+If dialer.ADSL = "" Or dialer.Uid = "" Then
+    WScript.Echo "The settings file " & iniPath & " names no entry or no user: set ADSL, Uid and Password first."
+    WScript.Quit 2
 End If
 
 WScript.Echo "Settings from " & dialer.IniFilename
@@ -49,18 +49,23 @@ WScript.Echo "  password     " & String(Len(dialer.Password), "*")
 WScript.Echo "  DelayHangup  " & dialer.DelayHangup & " ms"
 WScript.Echo "  DelayDial    " & dialer.DelayDial & " ms"
 
+On Error Resume Next
 connected = dialer.IsConnected(dialer.ADSL) : Check "IsConnected"
 WScript.Echo "IsConnected   " & connected
 WScript.Echo "RasRedial ..."
 started = Timer
 result = dialer.RasRedial() : Check "RasRedial"
 WScript.Echo "RasRedial     " & result & " after " & FormatNumber(Timer - started, 2) & " s"
-If Not result Then WScript.Echo "The tool's message is in " & fso.BuildPath(shell.CurrentDirectory, "QKDialer.tmp") & "; doctor.js explains it."
+If Not result Then
+    ' Any further call would replace the capture file that holds the tool's message.
+    WScript.Echo "The tool's message is in " & fso.BuildPath(shell.CurrentDirectory, "QKDialer.tmp") & "."
+    WScript.Echo "The doctor explains it, run from this folder (doctor.js lies beside the DLL, or at the top of the zip):"
+    WScript.Echo "  cscript //nologo doctor.js /ini:""" & iniPath & """"
+    WScript.Quit 1
+End If
 connected = dialer.IsConnected(dialer.ADSL) : Check "IsConnected"
 WScript.Echo "IsConnected   " & connected
 On Error GoTo 0
-
-ShowToolLog
 
 ' Ends the script when the call before it failed, naming the call, the error's number and its
 ' description.
@@ -69,28 +74,4 @@ Sub Check(what)
         WScript.Echo what & " failed: 0x" & Hex(Err.Number) & " " & Err.Description
         WScript.Quit 3
     End If
-End Sub
-
-' The stand-in's log: one run a line, its start time, argument count and arguments.
-Sub ShowToolLog()
-    Dim dir, logPath, stream, fields, i, line
-    dir = shell.ExpandEnvironmentStrings("%RASDIAL_SIM_DIR%")
-    If dir = "%RASDIAL_SIM_DIR%" Or dir = "" Then dir = shell.CurrentDirectory
-    logPath = fso.BuildPath(dir, "calls.log")
-    If Not fso.FileExists(logPath) Then Exit Sub
-    WScript.Echo "RasDial.exe received:"
-    Set stream = fso.OpenTextFile(logPath, 1)
-    Do Until stream.AtEndOfStream
-        fields = Split(stream.ReadLine, vbTab)
-        If UBound(fields) = 1 Then
-            line = "  (no arguments)"
-        Else
-            line = " "
-            For i = 2 To UBound(fields)
-                line = line & " [" & fields(i) & "]"
-            Next
-        End If
-        WScript.Echo line
-    Loop
-    stream.Close
 End Sub

@@ -34,6 +34,9 @@
  *                    disconnectfail=0     when not 0, every disconnect fails with this code
  *                    dialms=0             how long a dial takes, in milliseconds
  *                    listms=0             how long a listing takes, in milliseconds
+ *                    listgate=<file name> a listing waits, besides listms, until this file
+ *                                         exists in the directory (at most 60 seconds), so
+ *                                         that a test knows a probe is under way
  *                    flood=0              bytes of filler lines that the listing prints after
  *                                         its heading, to stand for a tool gone wild
  *   connected.txt  the connected entries, one a line, UTF-8; kept between runs
@@ -72,6 +75,7 @@ struct Settings {
     int disconnectFail = 0;
     int dialMs = 0;
     int listMs = 0;
+    std::wstring listGate;
     int flood = 0;
 };
 
@@ -195,6 +199,8 @@ Settings LoadSettings(const std::wstring& path) {
             settings.dialMs = _wtoi(value.c_str());
         } else if (key == L"listms") {
             settings.listMs = _wtoi(value.c_str());
+        } else if (key == L"listgate") {
+            settings.listGate = value;
         } else if (key == L"flood") {
             settings.flood = _wtoi(value.c_str());
         }
@@ -278,8 +284,8 @@ std::optional<std::wstring> ReadConsoleLine() {
 class Tool {
 public:
     explicit Tool(const std::wstring& dir)
-        : settings_(LoadSettings(dir + L"rasdial.cfg")), statePath_(dir + L"connected.txt"),
-          connected_(Lines(ReadText(statePath_))) {}
+        : dir_(dir), settings_(LoadSettings(dir + L"rasdial.cfg")),
+          statePath_(dir + L"connected.txt"), connected_(Lines(ReadText(statePath_))) {}
 
     ~Tool() {
         WriteBytes(::GetStdHandle(STD_OUTPUT_HANDLE), ToCodePage(settings_.codePage, output_));
@@ -287,6 +293,12 @@ public:
 
     int List() {
         ::Sleep(static_cast<DWORD>(settings_.listMs > 0 ? settings_.listMs : 0));
+        const std::wstring gate = dir_ + settings_.listGate;
+        for (int waited = 0; !settings_.listGate.empty() && waited < 60000 &&
+                             ::GetFileAttributesW(gate.c_str()) == INVALID_FILE_ATTRIBUTES;
+             waited += 10) {
+            ::Sleep(10);
+        }
         if (connected_.empty()) {
             Say(kNoConnections);
         } else {
@@ -411,6 +423,7 @@ private:
         WriteBytes(state.get(), ToCodePage(CP_UTF8, text));
     }
 
+    std::wstring dir_;
     Settings settings_;
     std::wstring statePath_;
     std::vector<std::wstring> connected_;

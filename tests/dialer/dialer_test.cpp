@@ -8,6 +8,7 @@
 #include "ZUVezEradez3.h"
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -561,19 +562,127 @@ int ProbeTimes(int times) {
     return answered;
 }
 
+// Each thread calls an object of its own directly: in a single-threaded apartment of its own
+// (what COM gives a thread that creates the object there), or as a host that bypasses COM.
 TEST_F(DialerTest, ProbesOfTwoThreadsTakeTurns) {
     Connected(L"Entry\r\n");
     Simulate({L"listms=100"});
-    std::atomic<int> answered{0};
-    auto prober = [&] {
-        Apartment apartment(COINIT_MULTITHREADED);
-        answered += ProbeTimes(5);
-    };
-    std::thread first(prober), second(prober);
-    first.join();
-    second.join();
-    EXPECT_EQ(answered, 10);
-    EXPECT_EQ(TakeCommands().size(), 10u);
+    for (DWORD model : {COINIT_APARTMENTTHREADED, COINIT_MULTITHREADED}) {
+        std::atomic<int> answered{0};
+        auto prober = [&] {
+            Apartment apartment(model);
+            answered += ProbeTimes(3);
+        };
+        std::thread first(prober), second(prober);
+        first.join();
+        second.join();
+        EXPECT_EQ(answered, 6) << "model " << model;
+        EXPECT_EQ(TakeCommands().size(), 6u);
+    }
+}
+
+// Waits for `event` as a single-threaded apartment waits, running the calls that COM delivers
+// to the apartment meanwhile.
+void PumpUntil(HANDLE event) {
+    while (MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+// A thread of the multithreaded apartment that probes through a proxy, as COM hands a thread
+// there an apartment-threaded object: the object lives in a single-threaded apartment of the
+// host, here the test's own thread, and every call runs on that thread.
+class MultithreadedProber {
+public:
+    explicit MultithreadedProber(ComPtr<IDispatch> object) : object_(std::move(object)) {
+        EXPECT_EQ(CoMarshalInterThreadInterfaceInStream(IID_IDispatch, object_.get(), &stream_),
+                  S_OK);
+    }
+
+    // Runs `before` in the thread, then probes `times` times, running `afterFirst` after the
+    // first probe; the host's thread must pump until done().
+    void Start(int times, std::function<void()> before, std::function<void()> afterFirst) {
+        thread_ = std::thread([this, times, before, afterFirst] {
+            {
+                Apartment apartment(COINIT_MULTITHREADED);
+                ComPtr<IDispatch> proxy;
+                CoGetInterfaceAndReleaseStream(stream_, IID_IDispatch, proxy.put_void());
+                before();
+                for (int i = 0; proxy && i < times; ++i) {
+                    base::UniqueVariant name = Arg(L"Entry");
+                    outcomes_.push_back(Call(proxy.get(), L"IsConnected", {&name}));
+                    if (i == 0) {
+                        afterFirst();
+                    }
+                }
+            } // the proxy and the apartment go while the host still answers them
+            SetEvent(done_.get());
+        });
+    }
+
+    HANDLE done() const { return done_.get(); }
+    const std::vector<CallOutcome>& Finish() {
+        thread_.join();
+        return outcomes_;
+    }
+
+private:
+    ComPtr<IDispatch> object_;
+    IStream* stream_ = nullptr;
+    base::UniqueHandle done_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::thread thread_;
+    std::vector<CallOutcome> outcomes_;
+};
+
+// Two threads of the multithreaded apartment, each with an object of its own, share the host's
+// single-threaded apartment. A call that arrives there while the other thread's probe waits for
+// the tool re-enters that wait and fails at once, saying why and what to do; every other call
+// answers True, and none answers False.
+TEST_F(DialerTest, ProbesOfTwoMultithreadedThreadsShareTheHostsApartment) {
+    Connected(L"Entry\r\n");
+    Simulate({L"listgate=gate"}); // listings wait until the second thread has been refused once
+    MultithreadedProber first(CreateDispatch(CLSID_QKDialer)),
+        second(CreateDispatch(CLSID_QKDialer));
+    const auto nothing = [] {};
+    first.Start(3, nothing, nothing);
+    second.Start(
+        3,
+        [this] { // until the first thread's probe waits for the tool
+            for (int i = 0; i < 6000 && !Exists(File(L"calls.log")); ++i) {
+                Sleep(10);
+            }
+        },
+        [this] {
+            base::UniqueFile gate(CreateFileW(File(L"gate").c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, 0, nullptr));
+        });
+    PumpUntil(first.done());
+    PumpUntil(second.done());
+
+    const std::vector<CallOutcome>& firsts = first.Finish();
+    const std::vector<CallOutcome>& seconds = second.Finish();
+    ASSERT_EQ(firsts.size(), 3u);
+    ASSERT_EQ(seconds.size(), 3u);
+    EXPECT_EQ(firsts[0].hr, S_OK);
+    EXPECT_EQ(seconds[0].scode, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+    for (const auto* outcomes : {&firsts, &seconds}) {
+        for (const CallOutcome& outcome : *outcomes) {
+            if (outcome.hr == S_OK) {
+                EXPECT_EQ(outcome.result.boolVal, VARIANT_TRUE);
+                continue;
+            }
+            EXPECT_EQ(outcome.scode, HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+            for (const wchar_t* says : {L"QKDialer.tmp", L"still running in this apartment",
+                                        L"one at a time", L"single-threaded apartment"}) {
+                EXPECT_NE(outcome.description.find(says), std::wstring::npos)
+                    << outcome.description;
+            }
+        }
+    }
 }
 
 // Run by the next test in a second process, in the first one's folder.
