@@ -227,7 +227,7 @@ function buildCopy(bits, host) {
                   {path: fso.BuildPath(machine, "ZUVezEradez3\\" + name)},
                   {path: fso.BuildPath(env.Item("LOCALAPPDATA"), "Programs\\ZUVezEradez3\\" + arch + "\\" + name), user: true}];
     for (var i = 0; i < copies.length; i++) {
-        if (fso.FileExists(pathForHost(copies[i].path, host, bits))) return copies[i];
+        if (/^([a-z]:)?\\/i.test(copies[i].path) && fso.FileExists(pathForHost(copies[i].path, host, bits))) return copies[i];
     }
     return null;
 }
