@@ -311,7 +311,7 @@ function checkTypeLib(registeredBits, host) {
     for (var b = 0; b < registeredBits.length; b++) {
         var platform = "win" + registeredBits[b], path = libraryValue("0\\" + platform);
         if (path === null) missing.push("the " + registeredBits[b] + "-bit build's path (0\\" + platform + ")");
-        else if (!fso.FileExists(pathForHost(path, host, registeredBits[b]))) absent.push(platform + " names " + path + ", which is not there");
+        else if (!fso.FileExists(pathForHost(path, host, registeredBits[b]))) absent.push("its " + platform + " path names " + path + ", which is not there");
     }
     var where = "the type library " + LIBRARY.name + "'s registration (HKEY_CLASSES_ROOT\\" + LIBRARY.key.replace(/^Software\\Classes\\/, "") + ")";
     if (missing.length + absent.length === 0) {
@@ -319,8 +319,8 @@ function checkTypeLib(registeredBits, host) {
         return;
     }
     var bits = registeredBits.length > 0 ? registeredBits[0] : host.bits;
-    problem(where + (missing.length ? " lacks " + missing.join(", ") : "") + (missing.length && absent.length ? "; " : "") +
-            absent.join("; ") + ": early-bound hosts and calls from other apartments cannot use the library",
+    if (missing.length) absent.unshift("lacks " + missing.join(", "));
+    problem(where + " " + absent.join("; ") + ": early-bound hosts and calls from other apartments cannot use the library",
             fixHint(bits, host));
 }
 
