@@ -4,14 +4,16 @@
 //
 // It checks what a host of its own bitness meets: C:\Windows\System32\cscript.exe is the 64-bit
 // host on 64-bit Windows, C:\Windows\SysWOW64\cscript.exe the 32-bit one. One line per check:
-// "ok" or "PROBLEM" with what to do. The exit code is the number of problems found.
+// "ok", "note" (worth knowing, not wrong) or "PROBLEM" with what to do. The exit code is the
+// number of problems found; /? prints the usage and exits with 0.
 //
 //   /ini:PATH  the settings file to check (default: the component's default, REZarArerur.ini in
 //              the Windows folder); give the IniFilename your scripts assign
 //   /probe     also asks the dial-up tool once whether the stored entry is connected
 //
-// It changes nothing, except that /probe runs RasDial.exe through the component, which replaces
-// a capture file left in the current folder (the doctor reads that file first).
+// It changes nothing, except that it makes and deletes a test file in the settings file's folder
+// and in the current folder, and that /probe runs RasDial.exe through the component, which
+// replaces a capture file left in the current folder (the doctor reads that file first).
 // Written in JScript: VBScript is an optional feature of Windows from Windows 11 24H2 on and is
 // being removed, while the script host and JScript stay.
 
@@ -19,13 +21,23 @@ var CLASSES = [
     {name: "QKDialer", progId: "ZUVezEradez3.QKDialer", clsid: "{59D9C9EA-2EA9-4A73-A472-3260D175AFD9}"},
     {name: "QKCache", progId: "ZUVezEradez3.QKCache", clsid: "{9E021486-6ECF-403C-A4BD-77BFE6CB31F2}"}
 ];
+var LIBRARY = {name: "ZUVezEradez3", key: "Software\\Classes\\TypeLib\\{B3DAD98E-2918-4C7E-8E69-7A73767AFCDD}\\1.0"};
 var DEFAULT_INI = "REZarArerur.ini";
 var CAPTURE = "QKDialer.tmp";
 var SCOPES = [{name: "machine", root: "HKLM"}, {name: "user", root: "HKCU"}];
+// Where a Windows Installer package of the component remembers the folder it installed a build
+// to, in the registry view of that build's bitness.
+var PACKAGE_KEY = "Software\\ZUVezEradez3";
+var USAGE = ["usage: cscript //nologo doctor.js [/ini:PATH] [/probe]",
+             "  /ini:PATH  the settings file to check (default: REZarArerur.ini in the Windows folder);",
+             "             give the IniFilename your scripts assign",
+             "  /probe     also asks the dial-up tool once whether the stored entry is connected",
+             "The exit code is the number of problems found, 0 when all is well."].join("\r\n");
+var ENTRY_NAME_RULE = "an entry name must be the connection's name exactly as Network Connections shows it, and a connection made 'for me only' belongs to the user who made it";
 
 // What the common Remote Access errors of a broadband dial mean, and what helps.
 var RAS_ERRORS = {
-    623: "the phone book has no entry of that name: the stored entry must be the connection's name exactly as Network Connections shows it, and a connection made 'for me only' belongs to the user who made it",
+    623: "the phone book has no entry of that name: " + ENTRY_NAME_RULE,
     628: "the connection was closed before it was complete: the provider's side hung up; check the user name's form (user@isp) and try again",
     629: "the connection was closed by the remote computer: the provider ended it, often because the account is already connected elsewhere or was refused",
     633: "the modem or other connecting device is already in use or not configured: another connection or program uses it; hang that up or restart",
@@ -48,6 +60,10 @@ var problems = 0;
 
 function ok(text) {
     WScript.Echo("ok       " + text);
+}
+
+function note(text) {
+    WScript.Echo("note     " + text);
 }
 
 function problem(text, remedy) {
@@ -75,8 +91,11 @@ function options() {
         var argument = WScript.Arguments(i), match = /^[\/-]ini:(.*)$/i.exec(argument);
         if (match) result.ini = match[1].replace(/^"(.*)"$/, "$1");
         else if (/^[\/-]probe$/i.test(argument)) result.probe = true;
-        else {
-            WScript.Echo("usage: cscript //nologo doctor.js [/ini:PATH] [/probe]");
+        else if (/^[\/-](\?|h|help)$/i.test(argument)) {
+            WScript.Echo(USAGE);
+            WScript.Quit(0);
+        } else {
+            WScript.Echo("unknown argument " + quoted(argument) + "\r\n" + USAGE);
             WScript.Quit(1);
         }
     }
@@ -106,23 +125,28 @@ function RegistryView(bits, host) {
     this.answers = null;
 }
 
-// Where the 32-bit view keeps a class key when seen from the 64-bit side.
+// Where the 32-bit view keeps a key when seen from the 64-bit side: class keys below the
+// classes' Wow6432Node, the rest of Software below Software\Wow6432Node.
 function wow64Key(key) {
-    return key.replace(/^Software\\Classes\\CLSID\\/i, "Software\\Classes\\Wow6432Node\\CLSID\\");
+    if (/^Software\\Classes\\/i.test(key)) {
+        return key.replace(/^Software\\Classes\\CLSID\\/i, "Software\\Classes\\Wow6432Node\\CLSID\\");
+    }
+    return key.replace(/^Software\\/i, "Software\\Wow6432Node\\");
 }
 
-// The default value of a key, or null when it is not there.
-RegistryView.prototype.read = function (root, key) {
-    if (this.bits === this.host.bits) return readShell(root + "\\" + key + "\\");
-    if (this.host.bits === 64) return readShell(root + "\\" + wow64Key(key) + "\\");
-    var path = root + "\\" + key;
-    if (this.answers === null) this.answers = queryNative(this.questions());
-    return path in this.answers ? this.answers[path] : null;
+// The value NAME of a key (its default value when NAME is omitted), or null when it is not there.
+RegistryView.prototype.read = function (root, key, name) {
+    name = name || "";
+    if (this.bits === this.host.bits) return readShell(root + "\\" + key + "\\" + name);
+    if (this.host.bits === 64) return readShell(root + "\\" + wow64Key(key) + "\\" + name);
+    var values = this.answers || (this.answers = queryNative(this.questions()));
+    values = values[(root + "\\" + key).toLowerCase()];
+    return values && name.toLowerCase() in values ? values[name.toLowerCase()] : null;
 };
 
 // Every key that the checks ask the 64-bit view about.
 RegistryView.prototype.questions = function () {
-    var keys = [];
+    var keys = ["HKLM\\" + PACKAGE_KEY];
     for (var i = 0; i < CLASSES.length; i++) {
         for (var s = 0; s < SCOPES.length; s++) keys.push(SCOPES[s].root + "\\" + inprocKey(CLASSES[i]));
     }
@@ -142,7 +166,9 @@ function readShell(path) {
 }
 
 // Asks the 64-bit reg.exe (started directly, no command interpreter between) to export each key
-// to a temporary file, and reads the default value ("@=") back from its Unicode text.
+// to a temporary file, and reads the key's own string values (@= is the default one, "NAME"= a
+// named one) back from its Unicode text, up to the first subkey. Answers by key and value name,
+// in lower case.
 function queryNative(keys) {
     var answers = {}, reg = fso.BuildPath(fso.GetSpecialFolder(0).Path, "Sysnative\\reg.exe");
     for (var i = 0; i < keys.length; i++) {
@@ -152,9 +178,11 @@ function queryNative(keys) {
         var file = fso.OpenTextFile(output, 1, false, -1), lines = file.ReadAll().split(/\r\n|\r|\n/);
         file.Close();
         fso.DeleteFile(output);
-        for (var l = 0; l < lines.length; l++) {
-            var value = /^@="(.*)"\s*$/.exec(lines[l]);
-            if (value) answers[keys[i]] = value[1].replace(/\\(.)/g, "$1");
+        var values = answers[keys[i].toLowerCase()] = {}, headers = 0;
+        for (var l = 0; l < lines.length && headers < 2; l++) {
+            if (/^\[/.test(lines[l])) headers++;
+            var value = /^(@|"((?:[^"\\]|\\.)*)")="(.*)"\s*$/.exec(lines[l]);
+            if (value) values[value[1] === "@" ? "" : value[2].replace(/\\(.)/g, "$1").toLowerCase()] = value[3].replace(/\\(.)/g, "$1");
         }
     }
     return answers;
@@ -180,23 +208,58 @@ function fileVersion(path) {
     }
 }
 
+// The package for this Windows: the x64 one carries both builds.
+function packageArch(host) {
+    return host.windowsBits === 64 ? "x64" : "x86";
+}
+
+function regsvr32(bits, host) {
+    return host.windows + (bits === 32 && host.windowsBits === 64 ? "\\SysWOW64" : "\\System32") + "\\regsvr32.exe";
+}
+
+// A copy of the build of that bitness that can be registered by its full path: beside this
+// doctor in the unpacked zip, or where install.cmd puts it (per machine or per user).
+function buildCopy(bits, host) {
+    var env = shell.Environment("PROCESS"), arch = bits === 64 ? "x64" : "x86", name = "ZUVezEradez3.dll";
+    var here = fso.GetParentFolderName(WScript.ScriptFullName);
+    var machine = host.windowsBits === 32 ? env.Item("ProgramFiles") : env.Item(bits === 64 ? "ProgramW6432" : "ProgramFiles(x86)");
+    var copies = [{path: fso.BuildPath(here, arch + "\\" + name), zip: here},
+                  {path: fso.BuildPath(machine, "ZUVezEradez3\\" + name)},
+                  {path: fso.BuildPath(env.Item("LOCALAPPDATA"), "Programs\\ZUVezEradez3\\" + arch + "\\" + name), user: true}];
+    for (var i = 0; i < copies.length; i++) {
+        if (/^([a-z]:)?\\/i.test(copies[i].path) && fso.FileExists(pathForHost(copies[i].path, host, bits))) return copies[i];
+    }
+    return null;
+}
+
+// What mends a registration of that bitness, as fits where the component came from: a package
+// is repaired; a copy from the zip or from install.cmd is registered again by its full path.
+function fixHint(bits, host) {
+    var arch = packageArch(host);
+    if (host.views[bits].read("HKLM", PACKAGE_KEY, "InstallDir") !== null) {
+        return "repair the " + arch + " package from an elevated prompt: in Programs and Features (appwiz.cpl) select " +
+               "\"ZUVezEradez3 ... (" + arch + ")\" and choose Repair, or run msiexec /fa with the package's .msi file";
+    }
+    var copy = buildCopy(bits, host);
+    if (copy === null) return "install the " + arch + " package, or run install.cmd from the unpacked release zip";
+    var command = regsvr32(bits, host) + (copy.user ? " /n /i:user " : " ") + quoted(copy.path);
+    if (copy.zip) {
+        return "run " + quoted(fso.BuildPath(copy.zip, "install.cmd")) + " from an elevated prompt (it copies the DLLs to Program Files and registers them there), or register this copy where it lies: " + command;
+    }
+    return "register the installed copy again" + (copy.user ? ": " : " from an elevated prompt: ") + command;
+}
+
 function registerHint(bits, host) {
-    if (bits === 64) {
-        return "64-bit hosts (the default cscript.exe, 64-bit PowerShell, Python, Office) cannot create it; install the " +
-               "x64 package, run install.cmd, or run " + host.windows + "\\System32\\regsvr32.exe x64\\ZUVezEradez3.dll";
-    }
-    if (host.windowsBits === 64) {
-        return "32-bit hosts (" + host.windows + "\\SysWOW64\\cscript.exe, 32-bit Office, VB6) cannot create it; install the " +
-               "x64 package (it carries both builds), run install.cmd, or run " + host.windows +
-               "\\SysWOW64\\regsvr32.exe x86\\ZUVezEradez3.dll";
-    }
-    return "install the x86 package, run install.cmd, or run regsvr32 x86\\ZUVezEradez3.dll";
+    var hosts = bits === 64 ? "64-bit hosts (the default cscript.exe, 64-bit PowerShell, Python, Office)"
+                            : "32-bit hosts (" + host.windows + "\\SysWOW64\\cscript.exe, 32-bit Office, VB6)";
+    return (host.windowsBits === 64 ? hosts : "hosts") + " cannot create it; " + fixHint(bits, host);
 }
 
 // One line per class and bitness: the scope, path and file version of its registration. The
 // documented rule: HKEY_CLASSES_ROOT merges the machine's classes (HKLM\Software\Classes) with the
 // user's (HKCU\Software\Classes), and the user's entry wins. Wine 8's COM reads only the machine's,
-// so under Wine a class registered for the user alone is not created.
+// so under Wine a class registered for the user alone is not created. Answers the registrations
+// found, the one that wins last.
 function checkRegistration(cls, view, host) {
     var label = cls.name + ", " + view.bits + "-bit", found = [];
     for (var i = 0; i < SCOPES.length; i++) {
@@ -205,25 +268,60 @@ function checkRegistration(cls, view, host) {
     }
     if (found.length === 0) {
         problem(label + ": not registered", registerHint(view.bits, host));
-        return;
+        return found;
     }
     var used = found[found.length - 1], file = pathForHost(used.path, host, view.bits);
     var text = label + ": registered for the " + used.scope + ", " + used.path;
     if (found.length > 1) text += " (also for the machine: " + found[0].path + "; the user's registration wins)";
     if (!fso.FileExists(file)) {
-        problem(text + ", but that file is not there", "install again, or register the DLL where it now is");
+        problem(text + ", but that file is not there", fixHint(view.bits, host));
     } else {
         ok(text + ", file version " + fileVersion(file));
     }
+    return found;
 }
 
 // The ProgID is shared by both bitnesses; without it CreateObject cannot find the class.
-function checkProgId(cls) {
+function checkProgId(cls, host) {
     for (var i = 0; i < SCOPES.length; i++) {
         if (readShell(SCOPES[i].root + "\\Software\\Classes\\" + cls.progId + "\\CLSID\\") === cls.clsid) return;
     }
     problem("the ProgID " + cls.progId + " is not registered: CreateObject(" + quoted(cls.progId) + ") cannot find the class",
-            "register the DLLs again (install.cmd, the package, or regsvr32)");
+            fixHint(host.bits, host));
+}
+
+// A value of the type library's registration, for the machine or the user. The library's keys
+// are shared by both bitnesses.
+function libraryValue(subkey) {
+    for (var i = 0; i < SCOPES.length; i++) {
+        var value = readShell(SCOPES[i].root + "\\" + LIBRARY.key + "\\" + (subkey ? subkey + "\\" : ""));
+        if (value !== null) return value;
+    }
+    return null;
+}
+
+// The type library's registration: its name, FLAGS and HELPDIR, and the path of each registered
+// build (win32, win64). Hosts that bind early (VBA's and VB6's References) find the library by
+// it, and a call from another apartment is marshalled through the library that it names.
+function checkTypeLib(registeredBits, host) {
+    var missing = [], absent = [], parts = [{key: "", name: "its name"}, {key: "FLAGS", name: "FLAGS"}, {key: "HELPDIR", name: "HELPDIR"}];
+    for (var i = 0; i < parts.length; i++) {
+        if (libraryValue(parts[i].key) === null) missing.push(parts[i].name);
+    }
+    for (var b = 0; b < registeredBits.length; b++) {
+        var platform = "win" + registeredBits[b], path = libraryValue("0\\" + platform);
+        if (path === null) missing.push("the " + registeredBits[b] + "-bit build's path (0\\" + platform + ")");
+        else if (!fso.FileExists(pathForHost(path, host, registeredBits[b]))) absent.push("its " + platform + " path names " + path + ", which is not there");
+    }
+    var where = "the type library " + LIBRARY.name + "'s registration (HKEY_CLASSES_ROOT\\" + LIBRARY.key.replace(/^Software\\Classes\\/, "") + ")";
+    if (missing.length + absent.length === 0) {
+        ok(where + " is complete");
+        return;
+    }
+    var bits = registeredBits.length > 0 ? registeredBits[0] : host.bits;
+    if (missing.length) absent.unshift("lacks " + missing.join(", "));
+    problem(where + " " + absent.join("; ") + ": early-bound hosts and calls from other apartments cannot use the library",
+            fixHint(bits, host));
 }
 
 function create(progId) {
@@ -234,12 +332,17 @@ function create(progId) {
     }
 }
 
-function checkCreation(cls, host) {
-    var made = create(cls.progId);
+// FOUND: the class's registrations for this host's bitness, the winning one last.
+function checkCreation(cls, host, found) {
+    var made = create(cls.progId), what = "CreateObject(" + quoted(cls.progId) + ")";
     if (made.object) {
-        ok("CreateObject(" + quoted(cls.progId) + ") works in this " + host.bits + "-bit host");
+        ok(what + " works in this " + host.bits + "-bit host");
+    } else if (found.length > 0 && found[found.length - 1].scope === "user") {
+        problem(what + " fails in this " + host.bits + "-bit host: " + describe(made.error) +
+                "; the class is registered for the user (HKCU\\Software\\Classes), but per-user registration is not honoured on this system (Wine's COM, for one, reads only HKLM\\Software\\Classes)",
+                "register it for the machine instead: install the " + packageArch(host) + " package, or run install.cmd without /user from an elevated prompt");
     } else {
-        problem("CreateObject(" + quoted(cls.progId) + ") fails in this " + host.bits + "-bit host: " + describe(made.error),
+        problem(what + " fails in this " + host.bits + "-bit host: " + describe(made.error),
                 "register the " + host.bits + "-bit build (see above), or run your script with the cscript.exe of the bitness that is registered");
     }
     return made.object || null;
@@ -252,7 +355,9 @@ function checkTool(host) {
         ok("the dial-up tool is there: " + shown);
     } else {
         problem("the dial-up tool is missing: " + shown + "; every IsConnected, RasDial and RasHangup fails with 0x80070002",
-                "add Windows' remote-access (dial-up networking) feature; copies elsewhere, in the current folder or on PATH, are deliberately not used");
+                "rasdial.exe is a file of Windows itself, and belongs in %SystemRoot%\\System32\\rasdial.exe (for 32-bit hosts on 64-bit Windows, %SystemRoot%\\SysWOW64\\rasdial.exe); " +
+                "restore Windows' own files (sfc /scannow from an elevated prompt), or use a Windows edition or image that includes it (some Server Core and container images do not); " +
+                "copies elsewhere, in the current folder or on PATH, are deliberately not used");
     }
 }
 
@@ -302,11 +407,31 @@ function storedSettings(dialer, path) {
         return {entry: dialer.ADSL, user: dialer.Uid, password: dialer.Password !== "", dial: dialer.DelayDial,
                 hangup: dialer.DelayHangup, source: "read through the component"};
     }
-    var values = fso.FileExists(path) ? readIni(path) : {};
+    var values = {};
+    try {
+        if (fso.FileExists(path)) values = readIni(path);
+    } catch (e) {
+        problem("the settings file " + path + " cannot be read (" + describe(e) + "): another program may hold it open",
+                "close the program that holds it, then run the doctor again");
+    }
     function text(key) { return key in values ? values[key] : ""; }
     return {entry: text("adsl/adsl"), user: text("adsl/uid"), password: text("adsl/password") !== "",
             dial: delay(values, "delay/dial"), hangup: delay(values, "delay/hangup"),
             source: "read from the file, as the component would"};
+}
+
+// A settings file that does not exist yet is normal before the first setting is assigned; what
+// matters is that its folder can take it then.
+function checkNewSettingsFile(where, folder) {
+    var refused = folderRefusal(folder);
+    if (refused) {
+        problem(where + " does not exist yet, and its folder " + folder + " cannot take a file (" + describe(refused) +
+                "): every setting assigned is lost, and no error says so",
+                "give IniFilename a file in a folder that this account can write (under %APPDATA%, for example)");
+    } else {
+        note(where + " does not exist yet: no entry, user or password is stored until one is assigned, which creates it " +
+             "(its folder can hold it); scripts that assign IniFilename use their own file: run the doctor with /ini:PATH");
+    }
 }
 
 function checkSettings(dialer, requested, host) {
@@ -328,8 +453,7 @@ function checkSettings(dialer, requested, host) {
         problem(where + ": its folder " + folder + " does not exist, and the settings functions do not create folders, so every setting assigned is lost",
                 "create the folder (mkdir " + quoted(folder) + ") or give IniFilename a file in a folder that exists");
     } else if (!fso.FileExists(path)) {
-        problem(where + " does not exist: no entry, user or password is stored (scripts that assign IniFilename use their own file: run the doctor with /ini:PATH)",
-                "assign ADSL, Uid and Password once (each is written at once), or pass them to RasDial");
+        checkNewSettingsFile(where, folder);
     } else if (fso.GetFile(path).Attributes & 1) {
         exists = true;
         problem(where + " is read-only: settings assigned are not saved, and no error says so",
@@ -390,28 +514,68 @@ function lastMessage(text) {
     return {line: last, number: 0};
 }
 
-function checkCaptureFolder(codePages) {
-    var folder = shell.CurrentDirectory, probe = fso.BuildPath(folder, "QKDoctor-" + fso.GetTempName());
+// Whether a file can be made in FOLDER: a test file is made and deleted again. Null when it can,
+// else the error.
+function folderRefusal(folder) {
+    var probe = fso.BuildPath(folder, "QKDoctor-" + fso.GetTempName());
     try {
         var file = fso.CreateTextFile(probe, false);
         file.Write("x");
         file.Close();
         fso.DeleteFile(probe);
-        ok("the current folder " + folder + " can hold the capture file " + CAPTURE);
+        return null;
     } catch (e) {
-        problem("the current folder " + folder + " cannot hold the capture file " + CAPTURE + " (" + describe(e) +
+        return e;
+    }
+}
+
+// The entry that a dial's capture file names: the tool starts with "Connecting to NAME...".
+function dialledEntry(text) {
+    var match = /^\s*(?:Connecting to|\u6B63\u5728\u8FDE\u63A5\u5230)\s*(.*?)\.\.\.\s*$/m.exec(text);
+    return match ? match[1] : null;
+}
+
+// What the tool's error means. For an unknown entry it names the entry that the dial used, and
+// whether that was the stored one or one that the script passed.
+function meaning(message, text, stored) {
+    var known = RAS_ERRORS[message.number], entry = dialledEntry(text);
+    if (!known) return "";
+    if (message.number === 623 && entry !== null) {
+        var whose = !stored ? "the name that the dial used"
+            : entry.toLowerCase() !== stored.entry.toLowerCase() ? "the name that the script passed to RasDial, not the stored entry " + quoted(stored.entry)
+            : "the stored entry";
+        known = "the phone book has no entry named " + quoted(entry) + ", " + whose + ": " + ENTRY_NAME_RULE;
+    }
+    return " (" + message.number + ": " + known + ")";
+}
+
+function checkCaptureFolder(codePages, stored) {
+    var folder = shell.CurrentDirectory, refused = folderRefusal(folder);
+    if (refused) {
+        problem("the current folder " + folder + " cannot hold the capture file " + CAPTURE + " (" + describe(refused) +
                 "): every IsConnected, RasDial and RasHangup run from there fails",
                 "change the current folder first (WScript.Shell's CurrentDirectory, Set-Location, cd /d) to one that only the dialling account can write");
+    } else {
+        ok("the current folder " + folder + " can hold the capture file " + CAPTURE);
     }
     var capture = fso.BuildPath(folder, CAPTURE);
     if (!fso.FileExists(capture)) {
         ok("no capture file left in " + folder + " (a dial that fails leaves " + CAPTURE + " there with the tool's message)");
         return;
     }
-    var message = lastMessage(readText(capture, codePages.oem));
-    var meaning = RAS_ERRORS[message.number] ? " (" + message.number + ": " + RAS_ERRORS[message.number] + ")" : "";
+    var text;
+    try {
+        text = readText(capture, codePages.oem);
+    } catch (e) {
+        problem(CAPTURE + " in " + folder + " cannot be read (" + describe(e) + "): another program holds it open, such as a dial " +
+                "that is still running (the dialer shares the file with nobody while the tool writes it) or an editor; while it is held, " +
+                "every IsConnected, RasDial and RasHangup run from this folder fails",
+                "wait for that call to end, or close the program that holds the file, then run the doctor again");
+        return;
+    }
+    var message = lastMessage(text);
     problem(CAPTURE + " in " + folder + " was left by a dial that failed; the tool said: " +
-            (message.line === "" ? "nothing" : quoted(message.line)) + meaning,
+            (message.line === "" ? "nothing" : quoted(message.line)) + meaning(message, text, stored),
             "mend what the message says; the next IsConnected or RasDial replaces the file");
 }
 
@@ -453,17 +617,25 @@ function checkProbe(dialer, stored) {
 function main() {
     var opts = options(), host = hostInfo();
     ok("host: " + host.bits + "-bit script host on " + host.windowsBits + "-bit Windows (" + WScript.FullName + ")");
-    var views = host.windowsBits === 64 ? [new RegistryView(64, host), new RegistryView(32, host)] : [new RegistryView(32, host)];
+    var bitnesses = host.windowsBits === 64 ? [64, 32] : [32], registeredBits = [], seen = {}, found = {};
+    host.views = {};
+    for (var v = 0; v < bitnesses.length; v++) host.views[bitnesses[v]] = new RegistryView(bitnesses[v], host);
     for (var i = 0; i < CLASSES.length; i++) {
-        for (var v = 0; v < views.length; v++) checkRegistration(CLASSES[i], views[v], host);
-        checkProgId(CLASSES[i]);
+        found[CLASSES[i].name] = {};
+        for (v = 0; v < bitnesses.length; v++) {
+            var bits = bitnesses[v], registrations = checkRegistration(CLASSES[i], host.views[bits], host);
+            found[CLASSES[i].name][bits] = registrations;
+            if (registrations.length > 0 && !seen[bits]) registeredBits.push(seen[bits] = bits);
+        }
+        checkProgId(CLASSES[i], host);
     }
-    var dialer = checkCreation(CLASSES[0], host);
-    checkCreation(CLASSES[1], host);
+    checkTypeLib(registeredBits, host);
+    var dialer = checkCreation(CLASSES[0], host, found[CLASSES[0].name][host.bits]);
+    checkCreation(CLASSES[1], host, found[CLASSES[1].name][host.bits]);
     checkTool(host);
     var stored = checkSettings(dialer, opts.ini, host);
     var pages = codePages();
-    checkCaptureFolder(pages);
+    checkCaptureFolder(pages, stored);
     checkCodePages(pages);
     checkRegExp();
     if (opts.probe) checkProbe(dialer, stored);

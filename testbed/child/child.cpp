@@ -3,6 +3,7 @@
 //   sleep N     waits N milliseconds
 //   print TEXT  writes TEXT and a line break to standard output, in UTF-8
 //   stamp       writes the performance counter and a line break to standard output
+//   hold PATH   opens PATH (creating it when missing), shared with nobody, until the program ends
 //   args ...    writes each of the remaining arguments on a line of its own, as
 //               CommandLineToArgvW parsed them, then ends with exit code 0
 //   mapping N   ends at once with exit code 1 when N (decimal) is a handle of a file mapping that
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,6 +42,7 @@ int main() {
     int count = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
     base::UniqueLocal argvOwner(argv);
+    std::vector<base::UniqueFile> held;
     for (int i = 1; i < count; ++i) {
         std::wstring command = argv[i];
         const wchar_t* value = i + 1 < count ? argv[i + 1] : L"0";
@@ -48,6 +51,10 @@ int main() {
             ++i;
         } else if (command == L"print") {
             Write(value);
+            ++i;
+        } else if (command == L"hold") {
+            held.emplace_back(CreateFileW(value, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
             ++i;
         } else if (command == L"stamp") {
             LARGE_INTEGER now;

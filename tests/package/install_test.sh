@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The release zip as a user meets it: unpacked into the Wine prefix, installed with install.cmd
-# per machine and per user, used from 32-bit and 64-bit cscript, and uninstalled.
+# per machine and per user, used from 32-bit and 64-bit cscript, and uninstalled; and on 64-bit
+# Windows without WoW64, installed and uninstalled with the uninstaller it leaves.
 #   install_test.sh BUILD_DIR (the folder that holds both builds)
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -27,15 +28,42 @@ check "the zip holds both builds, the scripts, the doctor, README and LICENSE" \
   '[ -f "$top/x86/ZUVezEradez3.dll" ] && [ -f "$top/x64/ZUVezEradez3.dll" ] && [ -f "$top/install.cmd" ] && [ -f "$top/doctor.js" ] && [ -f "$top/README.md" ] && [ -f "$top/LICENSE.txt" ]'
 check "SHA256SUMS lists every other file of the zip, with the right sums" \
   '(cd "$top" && [ "$(find . -type f ! -name SHA256SUMS | wc -l)" -eq "$(wc -l <SHA256SUMS)" ] && sha256sum --quiet -c SHA256SUMS)'
-if [ -z "$runs_32bit" ]; then
-  # install.cmd registers the 32-bit build with the 32-bit regsvr32, which cannot run here.
-  zu_no_32bit_notice "install.cmd and uninstall.cmd"
-  finish
-  exit
-fi
 keep() { cp -r "$top" "$target/kept"; }
 restore() { rm -rf "$unpacked" && mkdir -p "$unpacked" && cp -r "$target/kept" "$top"; }
 keep
+
+# 64-bit Windows without WoW64 has no SysWOW64\regsvr32.exe: install.cmd installs the 64-bit
+# build alone, with the doctor and the uninstaller beside it, which then removes it all.
+wow64_regsvr32=$ZU_WINEPREFIX/drive_c/windows/syswow64/regsvr32.exe
+wow64_back() { [ ! -e "$wow64_regsvr32.away" ] || mv "$wow64_regsvr32.away" "$wow64_regsvr32"; }
+[ ! -e "$wow64_regsvr32" ] || mv "$wow64_regsvr32" "$wow64_regsvr32.away"
+trap wow64_back EXIT
+out=$(run 64 cmd /c "$pkg\\install.cmd" 2>&1); rc=$?
+echo "$out"
+check "without WoW64, install.cmd installs the 64-bit build alone and says why" \
+  '[ $rc -eq 0 ] && grep -q "no WoW64.*64-bit build is installed alone" <<<"$out" && ! grep -q "32-bit build" <<<"$out" &&
+   cmp "$pf64/ZUVezEradez3.dll" "$top/x64/ZUVezEradez3.dll" && [ ! -e "$pf32" ] &&
+   [ "$(inproc_server 64 $dialer)" = "C:\\Program Files\\ZUVezEradez3\\ZUVezEradez3.dll" ] && creatable 64'
+check "install.cmd copies the doctor, the README and the uninstaller beside the build and says where" \
+  'cmp "$pf64/doctor.js" "$top/doctor.js" && cmp "$pf64/README.md" "$top/README.md" && cmp "$pf64/uninstall.cmd" "$top/uninstall.cmd" &&
+   grep -qF "C:\\Program Files\\ZUVezEradez3\\doctor.js" <<<"$out" && grep -qF "C:\\Program Files\\ZUVezEradez3\\uninstall.cmd" <<<"$out"'
+rm -rf "$unpacked"
+out=$(run 64 cmd /c 'C:\Program Files\ZUVezEradez3\uninstall.cmd' 2>&1); rc=$?
+echo "$out"
+# Wine's cmd keeps a running script's file open until the script ends, so the folder that held
+# it stays, empty (Windows' cmd reads a script a line at a time, and the folder goes too).
+check "the uninstaller left beside the build removes it and every file beside it, itself included" \
+  '[ $rc -eq 0 ] && grep -q "uninstalled for this machine" <<<"$out" && [ -z "$(ls -A "$pf64" 2>/dev/null)" ] && nothing_registered'
+rmdir "$pf64" 2>/dev/null
+wow64_back
+restore
+
+if [ -z "$runs_32bit" ]; then
+  # install.cmd registers the 32-bit build with the 32-bit regsvr32, which cannot run here.
+  zu_no_32bit_notice "install.cmd and uninstall.cmd with both builds"
+  finish
+  exit
+fi
 
 out=$(run 64 cmd /c "$pkg\\install.cmd" 2>&1); rc=$?
 echo "$out"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The Windows Installer packages under Wine, with the 64-bit msiexec: each package installed,
-# installed again and removed, its registry entries compared with what the builds' own
+# The Windows Installer packages under Wine, with the 64-bit msiexec: the x86 package refused on
+# this 64-bit Windows; each package installed, installed again and removed, its registry entries compared with what the builds' own
 # registration writes; both packages on one machine, in both orders; an install to folders of
 # the user's choosing, which the package remembers.
 #   msi_test.sh BUILD_DIR (the folder that holds both builds)
@@ -34,6 +34,23 @@ registered_by_regsvr32() {
 }
 nothing_left() { [ ! -e "$pf32" ] && [ ! -e "$pf64" ] && nothing_registered && [ -z "$(listed x86)$(listed x64)" ]; }
 
+msi /i "$(package x86)"; rc=$?
+check "x86 package: refused on 64-bit Windows by a launch condition that points to the x64 package; nothing installed" \
+  '[ $rc -ne 0 ] && nothing_left &&
+   msiinfo export "$(package x86)" LaunchCondition | grep -q "NOT VersionNT64.*On 64-bit Windows install ZUVezEradez3-$version-x64.msi"'
+# Elsewhere the x86 package stands for itself on 32-bit Windows, which this prefix is not: a copy
+# without the condition on the bitness (its other launch condition stays).
+cp "$(package x86)" "$target/x86-anywhere.msi"
+msibuild "$target/x86-anywhere.msi" -q "DELETE FROM \`LaunchCondition\` WHERE \`Condition\` = 'Installed OR NOT VersionNT64'"
+package() { if [ "$1" = x86 ]; then echo "$target/x86-anywhere.msi"; else echo "${zip%.zip}-$1.msi"; fi; }
+# docs_beside FOLDER...: the README and the doctor of the release lie in each folder.
+docs_beside() {
+  local folder
+  for folder in "$@"; do
+    cmp "$folder/README.md" <(unzip -p "$zip" "*/README.md") && cmp "$folder/doctor.js" <(unzip -p "$zip" "*/doctor.js") || return 1
+  done
+}
+
 for arch in x64 x86; do
   view=$([ $arch = x64 ] && echo classes || echo classes_32)
   main=$([ $arch = x64 ] && echo "$pf64" || echo "$pf32")
@@ -50,8 +67,8 @@ for arch in x64 x86; do
   check "$arch package: listed with its publisher and its folder as InstallLocation" \
     'listed $arch | grep -q "Publisher.*The ZUVezEradez3 developers" &&
      [ "$(listed $arch | sed -n "s/.*InstallLocation[[:space:]]*REG_SZ[[:space:]]*//p")" = "$(run 64 winepath -w "$main")\\" ]'
-  check "$arch package: the README and the doctor lie beside the DLL" \
-    'cmp "$main/README.md" <(unzip -p "$zip" "*/README.md") && cmp "$main/doctor.js" <(unzip -p "$zip" "*/doctor.js")'
+  check "$arch package: the README and the doctor lie beside each DLL" \
+    'docs_beside "$main" && { [ $arch = x86 ] || docs_beside "$pf32"; }'
   msi /i "$(package $arch)"; rc=$?
   check "$arch package: installing it again succeeds and keeps it working" \
     '[ $rc -eq 0 ] && creatable 32 && diff "$target/installed.txt" <($view)'
