@@ -19,6 +19,10 @@ command -v unzip >/dev/null || need+=(unzip)
 command -v wixl >/dev/null || need+=(wixl)
 command -v msibuild >/dev/null || need+=(msitools)
 command -v faketime >/dev/null || need+=(faketime)
+# Where the kernel runs no 32-bit code, the 32-bit tier runs under qemu's user-mode emulation.
+if [ "${ZU_EMULATE_32BIT:-}" = 1 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    command -v qemu-i386-static >/dev/null || need+=(qemu-user-static)
+fi
 [ ${#need[@]} -eq 0 ] && exit 0
 echo "Installing: ${need[*]}"
 if [ "$(id -u)" -ne 0 ]; then
@@ -27,5 +31,21 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+# A mirror in the middle of a sync serves one architecture's index older than the other's, and
+# the two halves of Wine then cannot be installed together: try again a little later, and at
+# last without the security suite, whose index is the one seen lagging.
+install() { apt-get install -y -qq --no-install-recommends "$@" "${need[@]}" >/dev/null; }
+for attempt in 1 2 3; do
+    apt-get update -qq || true
+    install && exit 0
+    echo "install-deps: the package lists did not fit together (attempt $attempt); retrying" >&2
+    sleep 20
+done
+main_only=$(mktemp -d)
+trap 'rm -rf "$main_only"' EXIT
+printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+    >"$main_only/main.sources"
+echo "install-deps: installing from the main suites alone" >&2
+main_lists=(-o Dir::Etc::sourcelist=/dev/null -o Dir::Etc::sourceparts="$main_only")
+apt-get "${main_lists[@]}" update -qq
+install "${main_lists[@]}"
