@@ -52,62 +52,48 @@ void TypeLibFile::Write(const std::string& path) const {
     }
 }
 
-int32_t TypeLibFile::Int32At(size_t offset) const {
-    if (offset > bytes_.size() || bytes_.size() - offset < sizeof(int32_t)) {
+template <class T> T TypeLibFile::At(size_t offset) const {
+    if (offset > bytes_.size() || bytes_.size() - offset < sizeof(T)) {
         UnknownLayout();
     }
-    int32_t value;
+    T value;
     std::memcpy(&value, bytes_.data() + offset, sizeof(value));
     return value;
 }
 
-int16_t TypeLibFile::Int16At(size_t offset) const {
-    if (offset > bytes_.size() || bytes_.size() - offset < sizeof(int16_t)) {
-        UnknownLayout();
-    }
-    int16_t value;
-    std::memcpy(&value, bytes_.data() + offset, sizeof(value));
-    return value;
-}
-
-void TypeLibFile::PutInt32(size_t offset, int32_t value) {
-    Int32At(offset);
-    std::memcpy(bytes_.data() + offset, &value, sizeof(value));
-}
-
-void TypeLibFile::PutInt16(size_t offset, int16_t value) {
-    Int16At(offset);
+template <class T> void TypeLibFile::Put(size_t offset, T value) {
+    At<T>(offset);
     std::memcpy(bytes_.data() + offset, &value, sizeof(value));
 }
 
 int TypeLibFile::TypeCount() const {
-    return Int32At(kTypeCountAt);
+    return At<int32_t>(kTypeCountAt);
 }
 
 size_t TypeLibFile::Description(int type) const {
     if (type < 0 || type >= TypeCount()) {
         UnknownLayout();
     }
-    size_t offsets = kHeaderSize + ((Int32At(kFlagsAt) & kHasHelpDll) ? 4 : 0);
+    size_t offsets = kHeaderSize + ((At<int32_t>(kFlagsAt) & kHasHelpDll) ? 4 : 0);
     size_t segments = offsets + static_cast<size_t>(TypeCount()) * 4;
-    size_t descriptions = static_cast<size_t>(Int32At(segments));
-    size_t description = descriptions + static_cast<size_t>(Int32At(offsets + type * 4));
-    Int32At(description + kDescriptionSize - 4);
+    size_t descriptions = static_cast<size_t>(At<int32_t>(segments));
+    size_t description = descriptions + static_cast<size_t>(At<int32_t>(offsets + type * 4));
+    At<int32_t>(description + kDescriptionSize - 4);
     return description;
 }
 
 int TypeLibFile::TypeKind(int type) const {
-    return Int32At(Description(type)) & 0xF;
+    return At<int32_t>(Description(type)) & 0xF;
 }
 
 std::vector<size_t> TypeLibFile::FunctionRecords(int type) const {
     size_t description = Description(type);
-    int functions = Int32At(description + kMemberCountsAt) & 0xFFFF;
-    size_t record = static_cast<size_t>(Int32At(description + kMembersAt)) + 4;
+    int functions = At<int32_t>(description + kMemberCountsAt) & 0xFFFF;
+    size_t record = static_cast<size_t>(At<int32_t>(description + kMembersAt)) + 4;
     std::vector<size_t> records;
     for (int i = 0; i < functions; ++i) {
         records.push_back(record);
-        size_t length = static_cast<size_t>(Int32At(record) & 0xFFFF);
+        size_t length = static_cast<size_t>(At<int32_t>(record) & 0xFFFF);
         if (length <= kVtableOffsetAt) {
             UnknownLayout();
         }
@@ -117,13 +103,13 @@ std::vector<size_t> TypeLibFile::FunctionRecords(int type) const {
 }
 
 int TypeLibFile::VtableSize(int type) const {
-    return Int16At(Description(type) + kVtableSizeAt);
+    return At<int16_t>(Description(type) + kVtableSizeAt);
 }
 
 std::vector<int> TypeLibFile::FunctionOffsets(int type) const {
     std::vector<int> offsets;
     for (size_t record : FunctionRecords(type)) {
-        offsets.push_back(Int16At(record + kVtableOffsetAt) & ~kVtableOffsetFlag);
+        offsets.push_back(At<int16_t>(record + kVtableOffsetAt) & ~kVtableOffsetFlag);
     }
     return offsets;
 }
@@ -134,19 +120,19 @@ void TypeLibFile::CopyVtableLayout(int type, const TypeLibFile& source, int sour
     if (records.size() != offsets.size()) {
         throw base::Error(E_UNEXPECTED, L"The two type libraries differ in a type's functions");
     }
-    PutInt16(Description(type) + kVtableSizeAt,
-             static_cast<int16_t>(source.VtableSize(sourceType)));
+    Put<int16_t>(Description(type) + kVtableSizeAt,
+                 static_cast<int16_t>(source.VtableSize(sourceType)));
     for (size_t i = 0; i < records.size(); ++i) {
-        int16_t flag = Int16At(records[i] + kVtableOffsetAt) & kVtableOffsetFlag;
-        PutInt16(records[i] + kVtableOffsetAt, static_cast<int16_t>(offsets[i] | flag));
+        int16_t flag = At<int16_t>(records[i] + kVtableOffsetAt) & kVtableOffsetFlag;
+        Put<int16_t>(records[i] + kVtableOffsetAt, static_cast<int16_t>(offsets[i] | flag));
     }
 }
 
 void TypeLibFile::SetEnumerationWidth(int type, int32_t width) {
     size_t description = Description(type);
-    int32_t kindAndAlignment = Int32At(description);
-    PutInt32(description, (kindAndAlignment & ~kAlignmentMask) | (width << kAlignmentShift));
-    PutInt32(description + kInstanceSizeAt, width);
+    int32_t kindAndAlignment = At<int32_t>(description);
+    Put<int32_t>(description, (kindAndAlignment & ~kAlignmentMask) | (width << kAlignmentShift));
+    Put<int32_t>(description + kInstanceSizeAt, width);
 }
 
 } // namespace typelib

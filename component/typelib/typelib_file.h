@@ -37,10 +37,9 @@ public:
     void SetEnumerationWidth(int type, int32_t width);
 
 private:
-    int32_t Int32At(size_t offset) const;
-    int16_t Int16At(size_t offset) const;
-    void PutInt32(size_t offset, int32_t value);
-    void PutInt16(size_t offset, int16_t value);
+    // The little-endian value of type T at offset; one past the file is an unknown layout.
+    template <class T> T At(size_t offset) const;
+    template <class T> void Put(size_t offset, T value);
     size_t Description(int type) const;
     std::vector<size_t> FunctionRecords(int type) const;
 
