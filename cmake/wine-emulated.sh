@@ -7,7 +7,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-layout.sh"
-export WINEPREFIX=${ZU_WINEPREFIX_EMULATED:?the emulated tier's prefix}
+export WINEPREFIX=${ZU_WINEPREFIX_EMULATED:?names the prefix of the emulated tier}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 "$here/wine-prefix.sh" "$WINEPREFIX"

@@ -86,12 +86,13 @@ TEST_F(ScriptHost, RefusedValueIsAnErrorWithItsDescription) {
 }
 
 TEST_F(ScriptHost, ProbeAnswersFromTheTool) {
-    std::wstring dir = TempPath(L"host-rasdial");
-    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
-    std::filesystem::path folder(dir);
+    // The stand-in's folder; Wine reuses process ids, so an earlier run's may be there.
+    std::filesystem::path folder(TempPath(L"host-rasdial"));
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
     std::ofstream(folder / "rasdial.cfg") << "entry=Home Line\tuser01\tpass\n";
     std::ofstream(folder / "connected.txt") << "Home Line\n";
-    SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", dir.c_str());
+    SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", folder.c_str());
     base::ComPtr<IDispatch> dialer = Create(CLSID_QKDialer);
     ASSERT_TRUE(dialer);
     auto connected = Arg(L"Home Line"), other = Arg(L"Office");
@@ -103,6 +104,7 @@ TEST_F(ScriptHost, ProbeAnswersFromTheTool) {
     EXPECT_EQ(no.hr, S_OK);
     EXPECT_EQ(no.result.boolVal, VARIANT_FALSE);
     SetEnvironmentVariableW(L"RASDIAL_SIM_DIR", nullptr);
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(ScriptHost, CacheSweepsLiteralAndRefusesAMalformedPattern) {
