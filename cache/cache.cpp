@@ -24,6 +24,9 @@ base::UniqueLocal AllocateEntryBlock(DWORD size) {
     return block;
 }
 
+// The record as WinINet lays it out for this bitness, which the listing's sizes count in.
+static_assert(sizeof(INTERNET_CACHE_ENTRY_INFOA) == (sizeof(void*) == 4 ? 80 : 112));
+
 INTERNET_CACHE_ENTRY_INFOA* EntryIn(const base::UniqueLocal& block) {
     return static_cast<INTERNET_CACHE_ENTRY_INFOA*>(block.get());
 }

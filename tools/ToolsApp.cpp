@@ -87,6 +87,7 @@ bool IsSharedWithOthers(HANDLE handle) {
         ULONG pointerCount;
         ULONG reserved[10];
     } info{};
+    static_assert(sizeof(info) == 56, "the record is 56 bytes in 32-bit and 64-bit code alike");
     constexpr int kObjectBasicInformation = 0;
     return query && query(handle, kObjectBasicInformation, &info, sizeof(info), nullptr) >= 0 &&
            info.handleCount > 1;
