@@ -14,11 +14,14 @@
  * a name: no caller names them.
  *
  * The platform's writer lays a library out for the process it runs in, not for the library's
- * system kind: a 64-bit process writes a 32-bit library's vtables with 8-byte slots, and a
- * 64-bit library's enumerations 8 bytes wide. So the written file gets each interface's vtable
- * layout from the input, which widl laid out for its bitness, and each enumeration a width of
- * 4 bytes, as in 32-bit and 64-bit code alike. Then the file is loaded back and every vtable
- * offset and size compared with the input's; a difference fails the build.
+ * system kind: a 64-bit process can write a 32-bit library's vtables with 8-byte slots (it does
+ * when the 64-bit IDispatch is the one it finds), and writes the sizes of the members'
+ * descriptions in memory for 64-bit code; it also writes a 64-bit library's enumerations 8 bytes
+ * wide. So the written file takes all of this layout from the input, which widl laid out for its
+ * bitness, and each enumeration a width of 4 bytes, as in 32-bit and 64-bit code alike: the
+ * finished library is the same, byte for byte, whichever process finishes it. Then the file is
+ * loaded back and every vtable offset and size compared with the input's; a difference fails
+ * the build.
  *
  * Dual interfaces are copied from their vtable half (TKIND_INTERFACE with TYPEFLAG_FDUAL);
  * the platform derives the dispatch half from it, as it did when widl wrote the input.
@@ -282,23 +285,16 @@ private:
 };
 
 // Sets in the written file what the platform's writer laid out for this process instead of for
-// the library: each interface's vtable as the input has it, each enumeration 4 bytes wide.
+// the library: each type's layout as the input has it, each enumeration 4 bytes wide.
 void LayOutForTheLibrarysBitness(const std::string& input, const std::string& output,
                                  const std::vector<UINT>& order) {
     typelib::TypeLibFile compiled = typelib::TypeLibFile::Read(input);
     typelib::TypeLibFile finished = typelib::TypeLibFile::Read(output);
     for (int type = 0; type < finished.TypeCount(); ++type) {
         int source = static_cast<int>(order.at(static_cast<size_t>(type)));
-        switch (compiled.TypeKind(source)) {
-        case TKIND_INTERFACE:
-        case TKIND_DISPATCH:
-            finished.CopyVtableLayout(type, compiled, source);
-            break;
-        case TKIND_ENUM:
+        finished.CopyLayout(type, compiled, source);
+        if (compiled.TypeKind(source) == TKIND_ENUM) {
             finished.SetEnumerationWidth(type, 4);
-            break;
-        default:
-            break;
         }
     }
     finished.Write(output);

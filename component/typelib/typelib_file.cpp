@@ -24,8 +24,10 @@ constexpr size_t kInstanceSizeAt = 0x50;
 constexpr int32_t kAlignmentShift = 11;
 constexpr int32_t kAlignmentMask = 0x1F << kAlignmentShift;
 
-// In a function's record.
+// In a member's record: for a function, its vtable offset; for a function and a variable alike,
+// the size of the description that a reader of the library's bitness builds from the record.
 constexpr size_t kVtableOffsetAt = 12;
+constexpr size_t kDescriptorSizeAt = 14;
 // The offset's lowest bit is a flag of the record, not part of the offset.
 constexpr int16_t kVtableOffsetFlag = 1;
 
@@ -86,19 +88,26 @@ int TypeLibFile::TypeKind(int type) const {
     return At<int32_t>(Description(type)) & 0xF;
 }
 
-std::vector<size_t> TypeLibFile::FunctionRecords(int type) const {
+std::vector<size_t> TypeLibFile::MemberRecords(int type) const {
     size_t description = Description(type);
-    int functions = At<int32_t>(description + kMemberCountsAt) & 0xFFFF;
+    int32_t counts = At<int32_t>(description + kMemberCountsAt);
+    int members = (counts & 0xFFFF) + ((counts >> 16) & 0xFFFF);
     size_t record = static_cast<size_t>(At<int32_t>(description + kMembersAt)) + 4;
     std::vector<size_t> records;
-    for (int i = 0; i < functions; ++i) {
+    for (int i = 0; i < members; ++i) {
         records.push_back(record);
         size_t length = static_cast<size_t>(At<int32_t>(record) & 0xFFFF);
-        if (length <= kVtableOffsetAt) {
+        if (length <= kDescriptorSizeAt) {
             UnknownLayout();
         }
         record += length;
     }
+    return records;
+}
+
+std::vector<size_t> TypeLibFile::FunctionRecords(int type) const {
+    std::vector<size_t> records = MemberRecords(type);
+    records.resize(static_cast<size_t>(At<int32_t>(Description(type) + kMemberCountsAt) & 0xFFFF));
     return records;
 }
 
@@ -114,15 +123,20 @@ std::vector<int> TypeLibFile::FunctionOffsets(int type) const {
     return offsets;
 }
 
-void TypeLibFile::CopyVtableLayout(int type, const TypeLibFile& source, int sourceType) {
-    std::vector<size_t> records = FunctionRecords(type);
+void TypeLibFile::CopyLayout(int type, const TypeLibFile& source, int sourceType) {
+    std::vector<size_t> records = MemberRecords(type);
+    std::vector<size_t> sourceRecords = source.MemberRecords(sourceType);
     std::vector<int> offsets = source.FunctionOffsets(sourceType);
-    if (records.size() != offsets.size()) {
-        throw base::Error(E_UNEXPECTED, L"The two type libraries differ in a type's functions");
+    if (records.size() != sourceRecords.size() || FunctionRecords(type).size() != offsets.size()) {
+        throw base::Error(E_UNEXPECTED, L"The two type libraries differ in a type's members");
     }
     Put<int16_t>(Description(type) + kVtableSizeAt,
                  static_cast<int16_t>(source.VtableSize(sourceType)));
     for (size_t i = 0; i < records.size(); ++i) {
+        Put<int16_t>(records[i] + kDescriptorSizeAt,
+                     source.At<int16_t>(sourceRecords[i] + kDescriptorSizeAt));
+    }
+    for (size_t i = 0; i < offsets.size(); ++i) {
         int16_t flag = At<int16_t>(records[i] + kVtableOffsetAt) & kVtableOffsetFlag;
         Put<int16_t>(records[i] + kVtableOffsetAt, static_cast<int16_t>(offsets[i] | flag));
     }

@@ -4,8 +4,9 @@
 // The file: a header (0x54 bytes, 4 more when it names a help DLL), the offsets of the type
 // descriptions, then a directory of segments whose first segment holds one 0x64-byte
 // description per type. A type's members lie where its description's memoffset points: a length,
-// then one record per function (the record's own length in its first word, the function's
-// vtable offset at byte 12), then the variables.
+// then one record per function, then one per variable (the record's own length in its first
+// word; a function's vtable offset at byte 12; at byte 14 the size of the member's description
+// in memory).
 #pragma once
 
 #include <cstddef>
@@ -29,9 +30,10 @@ public:
     int VtableSize(int type) const;
     std::vector<int> FunctionOffsets(int type) const;
 
-    // Lays out the vtable of type as source's sourceType is laid out: its size and each
-    // function's offset. Both must have the same number of functions.
-    void CopyVtableLayout(int type, const TypeLibFile& source, int sourceType);
+    // Lays out type as source's sourceType is laid out: the size of its vtable, each function's
+    // offset in it, and the size of each member's description in memory, all of which depend on
+    // the pointer size of the library's bitness. Both must have the same members.
+    void CopyLayout(int type, const TypeLibFile& source, int sourceType);
 
     // Gives an enumeration type the size and alignment of a 32-bit integer.
     void SetEnumerationWidth(int type, int32_t width);
@@ -41,6 +43,7 @@ private:
     template <class T> T At(size_t offset) const;
     template <class T> void Put(size_t offset, T value);
     size_t Description(int type) const;
+    std::vector<size_t> MemberRecords(int type) const; // the functions', then the variables'
     std::vector<size_t> FunctionRecords(int type) const;
 
     std::vector<char> bytes_;
