@@ -12,8 +12,8 @@
  * library's version ("Registry Keys Affected by WOW64"). Unregistering one module therefore
  * removes its class and interface keys from its own view, and keeps the shared entries as long
  * as the other module is still registered, pointing the library's help folder at the module
- * that stays. (Wine shows the CLSID split but not every other rule of that table, so this
- * follows the documented table.)
+ * that stays. (Wine keeps CLSID and Interface apart per view too; where it differs from that
+ * table in other keys, this follows the documented table.)
  *
  * Each scope is written through its own key, HKEY_LOCAL_MACHINE\Software\Classes or
  * HKEY_CURRENT_USER\Software\Classes, never through the merged HKEY_CLASSES_ROOT: on Windows

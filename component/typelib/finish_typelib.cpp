@@ -113,7 +113,9 @@ std::vector<UINT> PublishedOrder(ITypeLib* source) {
 
 class Finisher {
 public:
-    Finisher(ITypeLib* source, ICreateTypeLib2* target) : source_(source), target_(target) {}
+    // order: the source's type indices in the order the target publishes them.
+    Finisher(ITypeLib* source, ICreateTypeLib2* target, const std::vector<UINT>& order)
+        : source_(source), target_(target), order_(order) {}
 
     void CopyLibrary() {
         TLIBATTR lib = LibraryAttributes(source_);
@@ -126,7 +128,7 @@ public:
         ThrowIfFailed(target_->SetVersion(lib.wMajorVerNum, lib.wMinorVerNum), L"SetVersion");
         ThrowIfFailed(target_->SetLibFlags(lib.wLibFlags), L"SetLibFlags");
 
-        for (UINT index : PublishedOrder(source_)) {
+        for (UINT index : order_) {
             ComPtr<ITypeInfo> published;
             ThrowIfFailed(source_->GetTypeInfo(index, published.put()), L"GetTypeInfo");
             std::wstring typeName = NameOf(published.get());
@@ -280,6 +282,7 @@ private:
 
     ITypeLib* source_;
     ICreateTypeLib2* target_;
+    const std::vector<UINT>& order_;
     std::vector<TypePair> types_;
     std::map<std::wstring, ComPtr<ITypeInfo>> byName_;
 };
@@ -342,7 +345,7 @@ int main(int argc, char** argv) {
         DeleteFileW(out.c_str());
         ComPtr<ICreateTypeLib2> target;
         ThrowIfFailed(CreateTypeLib2(kind, out.c_str(), target.put()), L"CreateTypeLib2");
-        Finisher(source.get(), target.get()).CopyLibrary();
+        Finisher(source.get(), target.get(), order).CopyLibrary();
         target.reset();
         LayOutForTheLibrarysBitness(argv[1], argv[2], order);
 
